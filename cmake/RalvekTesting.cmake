@@ -1,0 +1,16 @@
+# ralvek_test(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# A GoogleTest executable whose cases are registered one by one with CTest.
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+function(ralvek_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set(labels unit)
+  if(T_LABELS)
+    set(labels ${T_LABELS})
+  endif()
+  gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+endfunction()
