@@ -1,0 +1,287 @@
+#include "net/sockets.h"
+
+#include <asio/connect.hpp>
+#include <asio/write.hpp>
+
+#include "vb/vb.h"
+
+namespace ralvek::net {
+namespace {
+
+constexpr std::size_t kReadBuffer = 64 * 1024;
+constexpr std::size_t kMaxDatagram = 65536;
+
+vb::VbError as_error(const std::error_code& ec) { return vb::VbError(ec.value(), ec.message()); }
+
+asio::ip::port_type checked_port(int port) {
+  if (port < 0 || port > 65535) {
+    throw vb::VbError(static_cast<int>(std::errc::invalid_argument),
+                      "Invalid port number: " + std::to_string(port));
+  }
+  return static_cast<asio::ip::port_type>(port);
+}
+
+}  // namespace
+
+// ---- TcpSocket ----
+
+void TcpSocket::listen() {
+  close();
+  std::error_code ec;
+  auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(owner_.io_);
+  asio::ip::tcp::endpoint endpoint(asio::ip::tcp::v4(), checked_port(local_port));
+  acceptor->open(endpoint.protocol(), ec);
+  if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor->bind(endpoint, ec);
+  if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) throw as_error(ec);
+  acceptor_ = std::move(acceptor);
+  state_ = SocketState::kListening;
+  start_accepting(++generation_);
+}
+
+void TcpSocket::start_accepting(std::uint64_t generation) {
+  acceptor_->async_accept([this, generation](std::error_code ec, asio::ip::tcp::socket peer) {
+    if (ec == asio::error::operation_aborted || generation != generation_) return;
+    if (ec) {
+      fail(generation, ec);
+      return;
+    }
+    int id = owner_.next_request_id_++;
+    std::error_code peer_ec;
+    auto endpoint = peer.remote_endpoint(peer_ec);
+    if (peer_ec) return;  // gone before we looked: nothing to report
+    remote_ip_ = endpoint.address().to_string();
+    remote_port = endpoint.port();
+    owner_.pending_.emplace(id, std::move(peer));
+    if (owner_.events_.connection_request) owner_.events_.connection_request(index_, id);
+    // A request the handler did not take is refused now, so it cannot hold a descriptor.
+    if (auto left = owner_.pending_.find(id); left != owner_.pending_.end()) {
+      std::error_code ignored;
+      left->second.close(ignored);
+      owner_.pending_.erase(left);
+    }
+    if (generation == generation_ && acceptor_) start_accepting(generation);
+  });
+}
+
+void TcpSocket::accept(int request_id) {
+  auto pending = owner_.pending_.find(request_id);
+  if (pending == owner_.pending_.end()) {
+    throw vb::VbError(static_cast<int>(std::errc::invalid_argument), "Invalid request ID");
+  }
+  if (state_ != SocketState::kClosed) {
+    throw vb::VbError(static_cast<int>(std::errc::invalid_argument),
+                      "Wrong protocol or connection state for the requested transaction or request");
+  }
+  socket_ = std::make_unique<asio::ip::tcp::socket>(std::move(pending->second));
+  owner_.pending_.erase(pending);
+  std::error_code ec;
+  socket_->set_option(asio::socket_base::keep_alive(true), ec);
+  socket_->set_option(asio::ip::tcp::no_delay(true), ec);
+  auto peer = socket_->remote_endpoint(ec);
+  if (!ec) {
+    remote_ip_ = peer.address().to_string();
+    remote_host = remote_ip_;
+    remote_port = peer.port();
+  }
+  state_ = SocketState::kConnected;
+  start_reading(++generation_);
+}
+
+void TcpSocket::connect() {
+  close();
+  auto generation = ++generation_;
+  state_ = SocketState::kResolvingHost;
+  resolver_ = std::make_unique<asio::ip::tcp::resolver>(owner_.io_);
+  socket_ = std::make_unique<asio::ip::tcp::socket>(owner_.io_);
+  resolver_->async_resolve(
+      asio::ip::tcp::v4(), remote_host, std::to_string(remote_port),
+      [this, generation](std::error_code ec, asio::ip::tcp::resolver::results_type results) {
+        if (ec == asio::error::operation_aborted || generation != generation_) return;
+        if (ec) {
+          fail(generation, ec);
+          return;
+        }
+        state_ = SocketState::kConnecting;
+        asio::async_connect(*socket_, results,
+                            [this, generation](std::error_code ec, const asio::ip::tcp::endpoint& to) {
+                              if (ec == asio::error::operation_aborted || generation != generation_) return;
+                              if (ec) {
+                                fail(generation, ec);
+                                return;
+                              }
+                              remote_ip_ = to.address().to_string();
+                              std::error_code ignored;
+                              socket_->set_option(asio::socket_base::keep_alive(true), ignored);
+                              state_ = SocketState::kConnected;
+                              start_reading(generation);
+                              if (owner_.events_.connect) owner_.events_.connect(index_);
+                            });
+      });
+}
+
+void TcpSocket::start_reading(std::uint64_t generation) {
+  if (buffer_.size() != kReadBuffer) buffer_.resize(kReadBuffer);
+  socket_->async_read_some(asio::buffer(buffer_), [this, generation](std::error_code ec,
+                                                                     std::size_t n) {
+    if (ec == asio::error::operation_aborted || generation != generation_) return;
+    if (ec == asio::error::eof) {
+      state_ = SocketState::kClosing;
+      if (owner_.events_.close) owner_.events_.close(index_);
+      return;
+    }
+    if (ec) {
+      fail(generation, ec);
+      return;
+    }
+    received_.append(buffer_.data(), n);
+    if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
+    if (generation == generation_ && socket_) start_reading(generation);
+  });
+}
+
+void TcpSocket::fail(std::uint64_t generation, const std::error_code& ec) {
+  state_ = SocketState::kError;
+  if (owner_.events_.error) owner_.events_.error(index_, ec.value(), ec.message());
+  (void)generation;
+}
+
+std::string TcpSocket::get_data() { return std::exchange(received_, {}); }
+
+void TcpSocket::send_data(std::string bytes) {
+  if (!socket_ || state_ != SocketState::kConnected) {
+    throw vb::VbError(static_cast<int>(std::errc::not_connected),
+                      "Wrong protocol or connection state for the requested transaction or request");
+  }
+  outbox_.push_back(std::move(bytes));
+  if (!writing_) write_next(generation_);
+}
+
+void TcpSocket::write_next(std::uint64_t generation) {
+  if (outbox_.empty()) {
+    writing_ = false;
+    return;
+  }
+  writing_ = true;
+  auto data = std::make_shared<std::string>(std::move(outbox_.front()));
+  outbox_.erase(outbox_.begin());
+  asio::async_write(*socket_, asio::buffer(*data), [this, generation, data](std::error_code ec, std::size_t) {
+    if (ec == asio::error::operation_aborted || generation != generation_) return;
+    if (ec) {
+      writing_ = false;
+      fail(generation, ec);
+      return;
+    }
+    write_next(generation);
+  });
+}
+
+void TcpSocket::close() {
+  ++generation_;
+  std::error_code ignored;
+  if (acceptor_) acceptor_->close(ignored);
+  if (socket_) socket_->close(ignored);
+  if (resolver_) resolver_->cancel();
+  acceptor_.reset();
+  socket_.reset();
+  resolver_.reset();
+  outbox_.clear();
+  writing_ = false;
+  received_.clear();
+  state_ = SocketState::kClosed;
+}
+
+// ---- TcpSocketArray ----
+
+TcpSocketArray::TcpSocketArray(asio::io_context& io, TcpEvents events)
+    : io_(io), events_(std::move(events)) {
+  create(0);
+}
+
+TcpSocketArray::~TcpSocketArray() {
+  for (auto& [index, element] : elements_) element->close();
+}
+
+TcpSocket& TcpSocketArray::create(int index) {
+  if (index < 0 || index > 32767) {
+    throw vb::VbError(340, "Control array element '" + std::to_string(index) + "' doesn't exist");
+  }
+  if (exists(index)) throw vb::VbError(360, "Object already loaded");
+  auto& element = elements_[index];
+  element.reset(new TcpSocket(*this, index));
+  order_.push_back(index);
+  return *element;
+}
+
+TcpSocket& TcpSocketArray::operator[](int index) {
+  auto found = elements_.find(index);
+  if (found == elements_.end()) {
+    throw vb::VbError(340, "Control array element '" + std::to_string(index) + "' doesn't exist");
+  }
+  return *found->second;
+}
+
+// ---- UdpSocket ----
+
+UdpSocket::UdpSocket(asio::io_context& io, UdpEvents events) : io_(io), events_(std::move(events)) {}
+
+UdpSocket::~UdpSocket() { close(); }
+
+void UdpSocket::bind(int port) {
+  close();
+  if (port >= 0) local_port = port;
+  std::error_code ec;
+  auto socket = std::make_unique<asio::ip::udp::socket>(io_);
+  asio::ip::udp::endpoint endpoint(asio::ip::udp::v4(), checked_port(local_port));
+  socket->open(endpoint.protocol(), ec);
+  if (!ec) socket->bind(endpoint, ec);
+  if (ec) throw as_error(ec);
+  socket_ = std::move(socket);
+  socket_->non_blocking(true, ec);
+  buffer_.resize(kMaxDatagram);
+  receive(++generation_);
+}
+
+void UdpSocket::receive(std::uint64_t generation) {
+  socket_->async_wait(asio::socket_base::wait_read, [this, generation](std::error_code ec) {
+    if (ec == asio::error::operation_aborted || generation != generation_) return;
+    if (ec) {
+      if (events_.error) events_.error(ec.value(), ec.message());
+      return;
+    }
+    // Drain everything that is queued before waiting again: one wake-up, many datagrams.
+    for (int i = 0; i < 256 && generation == generation_; ++i) {
+      std::error_code rec;
+      std::size_t n = socket_->receive_from(asio::buffer(buffer_), sender_, 0, rec);
+      if (rec == asio::error::would_block || rec == asio::error::try_again) break;
+      if (rec) {
+        if (events_.error) events_.error(rec.value(), rec.message());
+        break;
+      }
+      deliver(n);
+    }
+    if (generation == generation_ && socket_) receive(generation);
+  });
+}
+
+void UdpSocket::deliver(std::size_t bytes) {
+  datagram_.assign(buffer_.data(), bytes);
+  remote_ip_ = sender_.address().to_string();
+  remote_port = sender_.port();
+  remote_host = remote_ip_;
+  if (events_.data_arrival) events_.data_arrival(bytes);
+}
+
+std::string UdpSocket::get_data() { return std::exchange(datagram_, {}); }
+
+void UdpSocket::close() {
+  ++generation_;
+  if (socket_) {
+    std::error_code ignored;
+    socket_->close(ignored);
+    socket_.reset();
+  }
+}
+
+}  // namespace ralvek::net

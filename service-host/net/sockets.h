@@ -1,0 +1,159 @@
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/ip/udp.hpp>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The socket control of the services: TCP and UDP sockets on the program's one io_context,
+// bytes carried as text with one character per byte, and events delivered as callbacks on
+// that thread, one at a time. A close event means only that the remote side closed; closing
+// a socket from this side raises no event.
+namespace ralvek::net {
+
+// Socket states, numbered as operators and logs know them.
+enum class SocketState : int {
+  kClosed = 0,
+  kOpen = 1,
+  kListening = 2,
+  kConnectionPending = 3,
+  kResolvingHost = 4,
+  kHostResolved = 5,
+  kConnecting = 6,
+  kConnected = 7,
+  kClosing = 8,
+  kError = 9,
+};
+
+struct TcpEvents {
+  std::function<void(int index, int request_id)> connection_request;
+  std::function<void(int index)> connect;
+  std::function<void(int index, std::size_t bytes)> data_arrival;
+  std::function<void(int index)> close;
+  std::function<void(int index, int number, const std::string& description)> error;
+};
+
+class TcpSocketArray;
+
+// One element of a TCP socket array.
+class TcpSocket {
+ public:
+  int index() const { return index_; }
+  std::string tag;
+  int local_port = 0;
+  std::string remote_host;  // set before connect; the peer's address once connected
+  int remote_port = 0;
+
+  // Dotted address of the peer, of the pending connection request, or empty.
+  const std::string& remote_host_ip() const { return remote_ip_; }
+  SocketState state() const { return state_; }
+
+  // Listens on local_port on every IPv4 address. Throws vb::VbError on failure.
+  void listen();
+  // Completes the pending request `request_id` on this socket, which must be closed.
+  void accept(int request_id);
+  // Opens a connection to remote_host:remote_port (a name is resolved without blocking);
+  // completion raises the connect event, failure the error event.
+  void connect();
+  // All bytes received and not yet taken.
+  std::string get_data();
+  // Queues bytes for sending; failures raise the error event.
+  void send_data(std::string bytes);
+  // Closes the connection or listener. Raises no event; does nothing on a closed socket.
+  void close();
+
+ private:
+  friend class TcpSocketArray;
+  TcpSocket(TcpSocketArray& owner, int index) : owner_(owner), index_(index) {}
+  void start_reading(std::uint64_t generation);
+  void start_accepting(std::uint64_t generation);
+  void fail(std::uint64_t generation, const std::error_code& ec);
+  void write_next(std::uint64_t generation);
+
+  TcpSocketArray& owner_;
+  int index_;
+  std::string remote_ip_;
+  SocketState state_ = SocketState::kClosed;
+  std::uint64_t generation_ = 0;  // handlers of an earlier connection see a different value
+  std::unique_ptr<asio::ip::tcp::socket> socket_;
+  std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
+  std::unique_ptr<asio::ip::tcp::resolver> resolver_;
+  std::vector<char> buffer_;
+  std::string received_;
+  std::vector<std::string> outbox_;
+  bool writing_ = false;
+};
+
+// A control array of TCP sockets: element 0 exists from the start; others are created under a
+// chosen index. Elements live until the array is destroyed.
+class TcpSocketArray {
+ public:
+  TcpSocketArray(asio::io_context& io, TcpEvents events);
+  ~TcpSocketArray();
+  TcpSocketArray(const TcpSocketArray&) = delete;
+  TcpSocketArray& operator=(const TcpSocketArray&) = delete;
+
+  // Throws vb::VbError when the index is negative or already taken.
+  TcpSocket& create(int index);
+  bool exists(int index) const { return elements_.count(index) != 0; }
+  // Throws vb::VbError when the element does not exist.
+  TcpSocket& operator[](int index);
+  // Indexes in the order the elements were created.
+  const std::vector<int>& indexes() const { return order_; }
+  // Connection requests waiting for accept; any left after the request event are refused.
+  std::size_t pending_requests() const { return pending_.size(); }
+
+ private:
+  friend class TcpSocket;
+  asio::io_context& io_;
+  TcpEvents events_;
+  std::map<int, std::unique_ptr<TcpSocket>> elements_;
+  std::vector<int> order_;
+  std::map<int, asio::ip::tcp::socket> pending_;
+  int next_request_id_ = 1;
+};
+
+struct UdpEvents {
+  std::function<void(std::size_t bytes)> data_arrival;
+  std::function<void(int number, const std::string& description)> error;
+};
+
+// A UDP socket. Each data-arrival event carries one datagram.
+class UdpSocket {
+ public:
+  UdpSocket(asio::io_context& io, UdpEvents events);
+  ~UdpSocket();
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  int local_port = 0;
+  std::string remote_host;
+  int remote_port = 0;
+
+  // Receives datagrams on `port` (local_port when negative). Throws vb::VbError on failure.
+  void bind(int port = -1);
+  // The datagram of the current data-arrival event.
+  std::string get_data();
+  const std::string& remote_host_ip() const { return remote_ip_; }
+  void close();
+
+ private:
+  void receive(std::uint64_t generation);
+  void deliver(std::size_t bytes);
+
+  asio::io_context& io_;
+  UdpEvents events_;
+  std::unique_ptr<asio::ip::udp::socket> socket_;
+  asio::ip::udp::endpoint sender_;
+  std::vector<char> buffer_;
+  std::string datagram_;
+  std::string remote_ip_;
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace ralvek::net

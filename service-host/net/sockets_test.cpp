@@ -1,0 +1,164 @@
+#include "net/sockets.h"
+
+#include <gtest/gtest.h>
+
+#include <asio/read.hpp>
+#include <asio/write.hpp>
+#include <chrono>
+
+#include "vb/vb.h"
+
+namespace ralvek::net {
+namespace {
+
+using namespace std::chrono_literals;
+
+int free_port() {
+  asio::io_context io;
+  asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
+  return probe.local_endpoint().port();
+}
+
+// Runs the loop until `done` or a time limit.
+template <typename Pred>
+void run_until(asio::io_context& io, Pred done) {
+  auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    io.restart();
+    io.run_for(10ms);
+  }
+}
+
+struct Recorder {
+  std::vector<std::string> events;
+  TcpEvents tcp() {
+    return {[this](int i, int id) { events.push_back("request " + std::to_string(i) + " " + std::to_string(id)); },
+            [this](int i) { events.push_back("connect " + std::to_string(i)); },
+            [this](int i, std::size_t n) { events.push_back("data " + std::to_string(i) + " " + std::to_string(n)); },
+            [this](int i) { events.push_back("close " + std::to_string(i)); },
+            [this](int i, int, const std::string& d) { events.push_back("error " + std::to_string(i) + " " + d); }};
+  }
+};
+
+TEST(TcpSocketArray, ElementsAreCreatedOnceUnderTheirIndex) {
+  asio::io_context io;
+  TcpSocketArray sockets(io, {});
+  EXPECT_TRUE(sockets.exists(0));
+  sockets.create(3).tag = "3";
+  EXPECT_EQ(sockets[3].tag, "3");
+  EXPECT_THROW(sockets.create(3), vb::VbError);
+  EXPECT_THROW(sockets.create(0), vb::VbError);
+  EXPECT_THROW(sockets.create(-1), vb::VbError);
+  EXPECT_THROW(sockets[4], vb::VbError);
+  EXPECT_EQ(sockets.indexes(), (std::vector<int>{0, 3}));
+}
+
+TEST(TcpSocketArray, AcceptedRequestDeliversDataAndRemoteClose) {
+  asio::io_context io;
+  Recorder rec;
+  TcpSocketArray* array = nullptr;
+  auto events = rec.tcp();
+  auto base_request = events.connection_request;
+  events.connection_request = [&](int i, int id) {
+    base_request(i, id);
+    EXPECT_EQ((*array)[0].remote_host_ip(), "127.0.0.20");
+    (*array)[1].accept(id);
+  };
+  std::string got;
+  auto base_data = events.data_arrival;
+  events.data_arrival = [&](int i, std::size_t n) { base_data(i, n); got += (*array)[i].get_data(); };
+  TcpSocketArray sockets(io, events);
+  array = &sockets;
+  sockets.create(1);
+  sockets[0].local_port = free_port();
+  sockets[0].listen();
+
+  asio::ip::tcp::socket client(io);
+  client.open(asio::ip::tcp::v4());
+  client.bind({asio::ip::make_address("127.0.0.20"), 0});
+  client.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(sockets[0].local_port)});
+  std::string payload("a\0b\xff", 4);
+  asio::write(client, asio::buffer(payload));
+  run_until(io, [&] { return got.size() == 4; });
+  EXPECT_EQ(got, payload);
+  EXPECT_EQ(sockets[1].state(), SocketState::kConnected);
+  EXPECT_EQ(sockets[1].remote_host_ip(), "127.0.0.20");
+  client.close();
+  run_until(io, [&] { return !rec.events.empty() && rec.events.back() == "close 1"; });
+  EXPECT_EQ(rec.events.back(), "close 1");
+  EXPECT_EQ(sockets.pending_requests(), 0u);
+}
+
+TEST(TcpSocketArray, RequestNotAcceptedIsClosedAtOnceAndLocalCloseRaisesNoEvent) {
+  asio::io_context io;
+  Recorder rec;
+  TcpSocketArray sockets(io, rec.tcp());
+  sockets[0].local_port = free_port();
+  sockets[0].listen();
+  asio::ip::tcp::socket client(io);
+  client.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(sockets[0].local_port)});
+  run_until(io, [&] { return !rec.events.empty(); });
+  EXPECT_EQ(sockets.pending_requests(), 0u);
+  char byte;
+  std::error_code ec;
+  client.read_some(asio::buffer(&byte, 1), ec);  // the refused connection is closed by us
+  EXPECT_EQ(ec, asio::error::eof);
+
+  sockets[0].close();
+  sockets[0].close();  // closing an idle socket does nothing
+  io.restart();
+  io.run_for(50ms);
+  EXPECT_EQ(rec.events.size(), 1u);
+  EXPECT_EQ(sockets[0].state(), SocketState::kClosed);
+}
+
+TEST(TcpSocketArray, ListenOnABusyPortFailsWithThePlatformText) {
+  asio::io_context io;
+  TcpSocketArray first(io, {}), second(io, {});
+  first[0].local_port = second[0].local_port = free_port();
+  first[0].listen();
+  try {
+    second[0].listen();
+    FAIL();
+  } catch (const vb::VbError& e) {
+    EXPECT_STREQ(e.what(), "Address already in use");
+  }
+  second[0].local_port = 70000;
+  EXPECT_THROW(second[0].listen(), vb::VbError);
+}
+
+TEST(TcpSocket, ConnectFailureRaisesTheErrorEvent) {
+  asio::io_context io;
+  Recorder rec;
+  TcpSocketArray sockets(io, rec.tcp());
+  sockets[0].remote_host = "127.0.0.1";
+  sockets[0].remote_port = free_port();  // nobody listens there
+  sockets[0].connect();
+  run_until(io, [&] { return !rec.events.empty(); });
+  ASSERT_EQ(rec.events.size(), 1u);
+  EXPECT_EQ(rec.events[0], "error 0 Connection refused");
+  EXPECT_EQ(sockets[0].state(), SocketState::kError);
+}
+
+TEST(UdpSocket, EachDatagramIsOneEventWithItsSender) {
+  asio::io_context io;
+  std::vector<std::pair<std::string, std::string>> got;
+  UdpSocket* self = nullptr;
+  UdpSocket udp(io, {[&](std::size_t) { got.emplace_back(self->remote_host_ip(), self->get_data()); }, {}});
+  self = &udp;
+  udp.bind(free_port());
+  asio::ip::udp::socket sender(io);
+  sender.open(asio::ip::udp::v4());
+  sender.bind({asio::ip::make_address("127.0.0.21"), 0});
+  asio::ip::udp::endpoint to(asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(udp.local_port));
+  for (int i = 0; i < 3; ++i) sender.send_to(asio::buffer(std::string(1 + i, 'a' + i)), to);
+  sender.send_to(asio::buffer(std::string()), to);
+  run_until(io, [&] { return got.size() == 4; });
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[0], std::make_pair(std::string("127.0.0.21"), std::string("a")));
+  EXPECT_EQ(got[2].second, "ccc");
+  EXPECT_EQ(got[3].second, "");
+}
+
+}  // namespace
+}  // namespace ralvek::net

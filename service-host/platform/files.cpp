@@ -1,0 +1,119 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ralvek::platform {
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void sync_path(const std::filesystem::path& path, int flags) {
+  FileDescriptor fd(::open(path.c_str(), flags | O_CLOEXEC));
+  if (fd.get() < 0) throw FileError(errno, path);
+  if (::fsync(fd.get()) != 0) throw FileError(errno, path);
+}
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  PosixWritableFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+
+  void append(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw FileError(errno, path_);
+      }
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  void sync() override {
+    if (::fsync(fd_.get()) != 0) throw FileError(errno, path_);
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::filesystem::path path_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<WritableFile> open(const std::filesystem::path& path, OpenMode mode) override {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::kAppend ? O_APPEND : O_TRUNC);
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) throw FileError(errno, path);
+    return std::make_unique<PosixWritableFile>(fd, path);
+  }
+
+  bool is_directory(const std::filesystem::path& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  void create_directory(const std::filesystem::path& path) override {
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) throw FileError(errno, path);
+  }
+
+  std::vector<DirEntry> list(const std::filesystem::path& dir) override {
+    DIR* handle = ::opendir(dir.c_str());
+    if (!handle) throw FileError(errno, dir);
+    std::vector<DirEntry> entries;
+    while (dirent* entry = ::readdir(handle)) {
+      struct stat st {};
+      if (::fstatat(::dirfd(handle), entry->d_name, &st, 0) != 0) continue;  // gone meanwhile
+      if (!S_ISREG(st.st_mode)) continue;
+      entries.push_back({entry->d_name, static_cast<std::uint64_t>(st.st_size)});
+    }
+    ::closedir(handle);
+    return entries;
+  }
+
+  void publish(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    sync_path(from, O_RDONLY);
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+      if (errno != EINVAL && errno != ENOSYS) throw FileError(errno, to);
+      // File systems without RENAME_NOREPLACE: link fails on an existing target just the same.
+      if (::link(from.c_str(), to.c_str()) != 0) throw FileError(errno, to);
+      if (::unlink(from.c_str()) != 0) throw FileError(errno, from);
+    }
+    auto dir = to.parent_path();
+    sync_path(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
+  }
+
+  void remove(const std::filesystem::path& path) override {
+    if (::unlink(path.c_str()) != 0) throw FileError(errno, path);
+  }
+};
+
+}  // namespace
+
+FileError::FileError(int error_number, const std::filesystem::path& path)
+    : std::runtime_error(std::string(std::strerror(error_number)) + ": " + path.string()),
+      errno_(error_number) {}
+
+FileSystem& posix_file_system() {
+  static PosixFileSystem instance;
+  return instance;
+}
+
+}  // namespace ralvek::platform

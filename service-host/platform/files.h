@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ralvek::platform {
+
+// A failed file operation: the system's text and the path it concerns.
+class FileError : public std::runtime_error {
+ public:
+  FileError(int error_number, const std::filesystem::path& path);
+  int error_number() const { return errno_; }
+
+ private:
+  int errno_;
+};
+
+// An open file that only grows. Every append is handed to the kernel at once with write(2)
+// (no buffering in the process), so a killed process loses nothing it had accepted.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Writes all bytes or throws FileError.
+  virtual void append(std::string_view bytes) = 0;
+  virtual void sync() = 0;
+};
+
+struct DirEntry {
+  std::string name;
+  std::uint64_t size = 0;
+};
+
+enum class OpenMode {
+  kAppend,    // created when missing, appended to when present
+  kTruncate,  // created when missing, emptied when present
+};
+
+// The file operations of the collectors, behind one interface so tests can inject faults.
+// Every call throws FileError on failure.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<WritableFile> open(const std::filesystem::path& path, OpenMode mode) = 0;
+  virtual bool is_directory(const std::filesystem::path& path) = 0;
+  virtual void create_directory(const std::filesystem::path& path) = 0;
+  // Regular files of a directory, in the order the directory lists them.
+  virtual std::vector<DirEntry> list(const std::filesystem::path& dir) = 0;
+  // Makes the file's content durable, renames it without replacing an existing file (EEXIST),
+  // then makes the rename itself durable.
+  virtual void publish(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual void remove(const std::filesystem::path& path) = 0;
+};
+
+// The real file system (POSIX calls).
+FileSystem& posix_file_system();
+
+}  // namespace ralvek::platform
