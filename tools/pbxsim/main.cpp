@@ -1,0 +1,47 @@
+// pbxsim: simulated telephone exchanges and collection boxes for users, tests and benchmarks.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "send.h"
+
+namespace {
+
+struct Mode {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* usage;
+};
+
+const Mode kModes[] = {
+    {"tcp", ralvek::pbxsim::run_send,
+     "tcp --from 127.0.0.20 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
+     "[--batch 1] [--linger 0]"},
+    {"udp", ralvek::pbxsim::run_send,
+     "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
+     "[--batch 1]"},
+    {"check", ralvek::pbxsim::run_check,
+     "check --dir data --from 127.0.0.20 --count 10 [--first 1] [--size 120] [--ext dat]"},
+};
+
+int usage() {
+  std::fprintf(stderr, "usage: pbxsim <mode> [options]\n");
+  for (const auto& mode : kModes) std::fprintf(stderr, "  pbxsim %s\n", mode.usage);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  for (const auto& mode : kModes) {
+    if (std::strcmp(argv[1], mode.name) != 0) continue;
+    try {
+      return mode.run(argc, argv);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "pbxsim %s: %s\n", mode.name, e.what());
+      return 1;
+    }
+  }
+  return usage();
+}

@@ -1,0 +1,85 @@
+#include "send.h"
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "options.h"
+#include "records.h"
+
+namespace ralvek::pbxsim {
+namespace {
+
+// Paces sending at `rate` records a second (0: as fast as possible).
+class Pacer {
+ public:
+  explicit Pacer(double rate) : rate_(rate), start_(std::chrono::steady_clock::now()) {}
+  void wait(std::uint64_t sent) {
+    if (rate_ <= 0) return;
+    auto due = start_ + std::chrono::duration<double>(static_cast<double>(sent) / rate_);
+    std::this_thread::sleep_until(std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
+  }
+
+ private:
+  double rate_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+int run_send(int argc, char** argv) {
+  std::string mode = argv[1];
+  Options options(argc, argv, {{"from", "127.0.0.20"}, {"to", "127.0.0.1:5005"}, {"count", "10"},
+                               {"rate", "0"}, {"size", "120"}, {"first", "1"},
+                               {"batch", "1"}, {"linger", "0"}});
+  auto [host, port] = host_port(options.text("to"));
+  auto from = asio::ip::make_address(options.text("from"));
+  asio::io_context io;
+  std::uint64_t count = options.number("count"), first = options.number("first");
+  std::size_t size = std::max<std::size_t>(options.number("size"), kMinRecordSize);
+  std::size_t batch = std::max<std::uint64_t>(options.number("batch"), 1);
+  Pacer pacer(options.real("rate"));
+  std::string source = options.text("from");
+
+  asio::ip::tcp::endpoint tcp_to(asio::ip::make_address(host), port);
+  asio::ip::udp::endpoint udp_to(asio::ip::make_address(host), port);
+  asio::ip::tcp::socket tcp(io);
+  asio::ip::udp::socket udp(io);
+  if (mode == "tcp") {
+    tcp.open(asio::ip::tcp::v4());
+    tcp.bind({from, 0});
+    tcp.connect(tcp_to);
+  } else {
+    udp.open(asio::ip::udp::v4());
+    udp.bind({from, 0});
+  }
+  std::string block;
+  for (std::uint64_t sent = 0; sent < count;) {
+    pacer.wait(sent);
+    block.clear();
+    for (std::size_t i = 0; i < batch && sent < count; ++i, ++sent) {
+      block += make_record(source, first + sent, size);
+    }
+    if (mode == "tcp") {
+      asio::write(tcp, asio::buffer(block));
+    } else {
+      udp.send_to(asio::buffer(block), udp_to);
+    }
+  }
+  if (mode == "tcp") {
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.number("linger")));
+    tcp.shutdown(asio::ip::tcp::socket::shutdown_send);
+    // Wait for the receiver to close, so every byte was read before we report success.
+    // Bounded: a receiver that keeps the connection open must not hang the sender.
+    char byte;
+    tcp.async_read_some(asio::buffer(&byte, 1), [](std::error_code, std::size_t) {});
+    io.run_for(std::chrono::seconds(10));
+  }
+  std::printf("%s %s sent %llu records\n", mode.c_str(), source.c_str(),
+              static_cast<unsigned long long>(count));
+  return 0;
+}
+
+}  // namespace ralvek::pbxsim
