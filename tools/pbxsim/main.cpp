@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 
+#include "box.h"
 #include "send.h"
 
 namespace {
@@ -20,6 +21,9 @@ const Mode kModes[] = {
     {"udp", ralvek::pbxsim::run_send,
      "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
      "[--batch 1]"},
+    {"box", ralvek::pbxsim::run_box,
+     "box [--address 127.0.0.2] [--port 26482] [--reply-port 2552] [--send-to 127.0.0.1:2552] [--records 0] "
+     "[--period 10] [--entry-len 40] [--site 1] [--capacity 1000]"},
     {"check", ralvek::pbxsim::run_check,
      "check --dir data --from 127.0.0.20 --count 10 [--first 1] [--size 120] [--ext dat]"},
 };

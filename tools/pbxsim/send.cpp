@@ -70,7 +70,8 @@ int run_send(int argc, char** argv) {
   }
   if (mode == "tcp") {
     std::this_thread::sleep_for(std::chrono::milliseconds(options.number("linger")));
-    tcp.shutdown(asio::ip::tcp::socket::shutdown_send);
+    std::error_code ignored;
+    tcp.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);  // a refused sender is closed already
     // Wait for the receiver to close, so every byte was read before we report success.
     // Bounded: a receiver that keeps the connection open must not hang the sender.
     char byte;

@@ -1,0 +1,337 @@
+#include "ip_service.h"
+
+#include <ctime>
+
+#include "ini/ini_file.h"
+#include "platform/clock.h"
+#include "ralvek_version.h"
+#include "settings.h"
+#include "vb/vb.h"
+
+namespace ralvek::tolvin {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::kEventError;
+using platform::kEventInformation;
+using platform::kEventSuccess;
+using platform::kEventWarning;
+
+frame::ServiceProfile tolvin_profile() {
+  frame::ServiceProfile p;
+  p.program = "tolvin";
+  p.service_name = "RalvekIPService";
+  p.display_name = "Ralvek IP Service";
+  p.window_title = "Ralvek IP Service";
+  p.info_label =
+      "Ralvek IP Service running in interactive mode. Use this mode only for debugging purpose.";
+  p.instance_check = frame::ServiceProfile::InstanceCheck::kFirst;
+  p.label_before_start = true;
+  p.resident_after_failed_start = false;
+  p.remove_checks_running = true;
+  p.load_error_procedure = "Load";
+  p.log_unload_reasons = true;
+  p.error_handler_sets_label = true;
+  return p;
+}
+
+std::int32_t number_of(const std::string& text) { return vb::CLng(vb::Val(text)); }
+
+}  // namespace
+
+frmIPService::frmIPService()
+    : frame::Service(tolvin_profile()),
+      fs_(platform::posix_file_system()),
+      wsckServer(io(), {[this](int i, int id) { wsckServer_ConnectionRequest(i, id); },
+                        [this](int i) { wsckServer_Connect(i); },
+                        [this](int i, std::size_t) { wsckServer_DataArrival(i); },
+                        [this](int i) { wsckServer_Close(i); },
+                        [this](int i, int, const std::string& d) { wsckServer_Error(i, d); }}),
+      wsckUDP(io(), {[this](std::size_t) { wsckUDP_DataArrival(); },
+                     [this](int, const std::string& d) { wsckUDP_Error(d); }}),
+      tmrCreateOutputFile(io(), 1000ms, [this] { tmrCreateOutputFile_Timer(); }),
+      tmrDisconnect(io(), 1000ms, [this] { tmrDisconnect_Timer(); }),
+      tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }) {}
+
+void frmIPService::BeforeCommandLine() {
+  // The random part of file names is seeded from the time of day when SiteFiles is made.
+  strDataPath = program_dir() / "data";
+  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath);
+}
+
+// ---- start ----
+
+void frmIPService::oSVC_Start(bool& success) {
+  try {
+    ini::IniFile ini;
+    ini.set_file_path(program_dir() / "tolvin.ini");
+    if (ini.count() < 1) throw vb::ProgramError("INI file not found: " + ini.file_path());
+
+    IpSettings settings = read_settings(ini);
+    lngFileInterval = settings.lngFileInterval;
+    lngDisconnectInterval = settings.lngDisconnectInterval;
+    strLineEnd = settings.strLineEnd;
+    intMaxCount = settings.intMaxCount;
+    wsckServer[0].local_port = settings.local_port;
+    wsckUDP.local_port = settings.local_port;
+
+    const ini::IniSection* section = nullptr;
+    try {
+      section = &ini.section("tolvin");
+    } catch (const ini::SectionNotFound&) {
+      throw vb::ProgramError("Can't find tolvin section in config file: " + ini.file_path());
+    }
+    SiteTable table = build_site_table(*section, [this](std::int16_t site, const std::string& value) {
+      wsckServer.create(site).tag = value;
+    });
+    dicSites = std::move(table.dicSites);
+    intMaxSite = table.intMaxSite;
+
+    LogEvent(kEventSuccess, 110,
+             {"Service attempted to start with the following settings:Version:" +
+                  std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                  std::to_string(kVersionRevision),
+              "INI File: " + ini.file_path()});
+
+    if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
+    RenameFiles();
+    wsckServer[0].listen();
+    wsckUDP.bind();
+    tmrCreateOutputFile.set_enabled(lngFileInterval > 0);
+    tmrDisconnect.set_enabled(lngDisconnectInterval > 0);
+    success = true;
+    update_status();
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "oSVC_Start");
+  }
+}
+
+// ---- unload ----
+
+void frmIPService::Unload(bool finish_files) {
+  tmrCreateOutputFile.set_enabled(false);
+  tmrDisconnect.set_enabled(false);
+  tmrListen.set_enabled(false);
+  DisconnectAll();
+  // A run that is not the sole instance must leave the running instance's files alone.
+  if (!finish_files) return;
+  CloseAllFiles();
+  RenameFiles();
+}
+
+// ---- files ----
+
+bool frmIPService::CreateOutputFile(std::int32_t site) {
+  try {
+    site_files_->create(site);
+    return true;
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "CreateOutputFile");
+    return false;
+  }
+}
+
+void frmIPService::CloseAllFiles() {
+  for (int site = 0; site <= intMaxSite && site <= kMaxSiteIndex; ++site) {
+    try {
+      if (site_files_->is_open(site)) site_files_->close(site);
+    } catch (const std::exception& e) {
+      ErrorHandler(e.what(), "CloseAllFiles");
+    }
+  }
+}
+
+void frmIPService::RenameFiles() {
+  try {
+    files::finish_temp_files(fs_, strDataPath, "ip", [this](const std::string& description) {
+      ErrorHandler(description, "RenameFiles");
+    });
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "RenameFiles");
+  }
+}
+
+void frmIPService::tmrCreateOutputFile_Timer() {
+  try {
+    ++lngFileTicks;
+    if (lngFileTicks >= lngFileInterval) {
+      lngFileTicks = -1;
+      CloseAllFiles();
+      RenameFiles();
+      last_rotation_ = platform::iso_local_time(std::time(nullptr)).substr(11);
+      update_status();
+    }
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "CreateOutputFile (Timer)");
+  }
+}
+
+void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
+  try {
+    clean_block(data);
+    if (intMaxCount > 0) {
+      ++lngBlockCount;
+      if (lngBlockCount >= intMaxCount) {
+        lngBlockCount = 0;
+        CloseAllFiles();
+        RenameFiles();
+      }
+    }
+    if (!site_files_->is_open(site) && !CreateOutputFile(site)) {
+      throw vb::ProgramError("Failed to create temporary output file for site: " +
+                             std::to_string(site));
+    }
+    data += strLineEnd;
+    site_files_->append(site, data);
+    ++blocks_written_;
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+}
+
+// ---- sockets ----
+
+void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
+  try {
+    auto& listener = wsckServer[index];
+    std::string peer = listener.remote_host_ip() + ":" + std::to_string(listener.remote_port);
+    LogEvent(kEventInformation, 110, {"Connection Request from :" + peer});
+    auto site = dicSites.find(listener.remote_host_ip());
+    if (site == dicSites.end()) {
+      LogEvent(kEventWarning, 110, {"Connection request refused: " + peer});
+      return;  // the socket layer closes a request nobody accepted
+    }
+    auto& element = wsckServer[number_of(site->second)];
+    element.close();
+    element.local_port = 0;
+    element.accept(requestID);
+    update_status();
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "Connection Request");
+    LogEvent(kEventWarning, 108,
+             {"This may happen cause of misconfiguration.",
+              "Service waits for a UDP connection, but a TCP connection request comes from your PBX.",
+              "Check TCP/UDP settings in tolvin.ini file."});
+  }
+}
+
+void frmIPService::wsckServer_DataArrival(int index) {
+  try {
+    auto& element = wsckServer[index];
+    std::string data = element.get_data();
+    WriteSiteData(std::move(data), number_of(element.tag));
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+}
+
+void frmIPService::wsckUDP_DataArrival() {
+  try {
+    std::string data = wsckUDP.get_data();
+    const std::string& address = wsckUDP.remote_host_ip();
+    auto site = dicSites.find(address);
+    if (site == dicSites.end()) throw vb::ProgramError("Unknown IP: " + address);
+    WriteSiteData(std::move(data), number_of(site->second));
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+}
+
+void frmIPService::wsckServer_Close(int index) {
+  try {
+    auto& element = wsckServer[index];
+    std::int16_t site = vb::CInt(vb::Val(element.tag));
+    if (site_files_->is_open(site)) site_files_->close(site);
+    LogEvent(kEventInformation, 110,
+             {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
+              " connection closed."});
+    element.close();
+    update_status();
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "Socket Close");
+  }
+}
+
+void frmIPService::wsckServer_Connect(int index) {
+  auto& element = wsckServer[index];
+  LogEvent(kEventSuccess, 110,
+           {"Successfully connected to " + element.remote_host_ip() + ":" +
+            std::to_string(element.remote_port)});
+}
+
+void frmIPService::wsckServer_Error(int index, const std::string& description) {
+  auto& element = wsckServer[index];
+  LogEvent(kEventWarning, 108,
+           {description, "Host: " + element.remote_host, "Port: " + std::to_string(element.remote_port)});
+  element.close();
+  set_info_label(description);
+  // A failed listener must not leave the service deaf until the next forced disconnect.
+  if (index == 0) tmrListen.set_enabled(true);
+  update_status();
+}
+
+void frmIPService::wsckUDP_Error(const std::string& description) {
+  LogEvent(kEventWarning, 108,
+           {description, "Host: " + wsckUDP.remote_host, "Port: " + std::to_string(wsckUDP.remote_port)});
+  set_info_label(description);
+}
+
+// ---- forced disconnects ----
+
+void frmIPService::tmrDisconnect_Timer() {
+  try {
+    ++lngDisconnectTicks;
+    if (lngDisconnectTicks >= lngDisconnectInterval) {
+      lngDisconnectTicks = -1;
+      DisconnectAll();
+      Listen();
+    }
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "Disconnect (Timer)");
+  }
+}
+
+void frmIPService::DisconnectAll() {
+  for (int index : wsckServer.indexes()) {
+    try {
+      wsckServer[index].close();
+    } catch (const std::exception& e) {
+      ErrorHandler(e.what(), "DisconnectAll");
+    }
+  }
+  update_status();
+}
+
+// Listens again; on failure reports once and retries every second until it succeeds.
+void frmIPService::Listen() {
+  try {
+    wsckServer[0].listen();
+    tmrListen.set_enabled(false);
+  } catch (const std::exception&) {
+    tmrListen.set_enabled(true);
+    throw;
+  }
+}
+
+void frmIPService::tmrListen_Timer() {
+  try {
+    wsckServer[0].listen();
+    tmrListen.set_enabled(false);
+  } catch (const std::exception&) {
+    // the first failure of the series was reported; retry quietly
+  }
+}
+
+void frmIPService::update_status() {
+  if (mode() != frame::Mode::kService) return;
+  int connected = 0;
+  for (int index : wsckServer.indexes()) {
+    if (index != 0 && wsckServer[index].state() == net::SocketState::kConnected) ++connected;
+  }
+  set_status(std::to_string(dicSites.size()) + " sites, " + std::to_string(connected) +
+             " connected, " + std::to_string(blocks_written_) + " blocks, last rotation " +
+             last_rotation_ +
+             (wsckServer[0].state() == net::SocketState::kListening ? "" : ", listener down"));
+}
+
+}  // namespace ralvek::tolvin

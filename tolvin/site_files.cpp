@@ -1,0 +1,53 @@
+#include "site_files.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "vb/vb.h"
+
+namespace ralvek::tolvin {
+
+void clean_block(std::string& block) {
+  block.erase(std::remove(block.begin(), block.end(), '\0'), block.end());
+  size_t first = block.find_first_not_of(' ');
+  if (first == std::string::npos) {
+    block.clear();
+    return;
+  }
+  block.erase(block.find_last_not_of(' ') + 1);
+  block.erase(0, first);
+  for (char& c : block) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+}
+
+SiteFiles::SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path)
+    : fs_(fs), data_path_(std::move(data_path)) {}
+
+std::size_t SiteFiles::slot(int site) {
+  if (site < 0 || site > kMaxSiteIndex) throw vb::VbError(9, "Subscript out of range");
+  return static_cast<std::size_t>(site);
+}
+
+bool SiteFiles::is_open(int site) const { return tsSite_[slot(site)] != nullptr; }
+
+std::string SiteFiles::file_name(int site, const std::string& stamp, const std::string& random_part) {
+  return std::to_string(site) + "_" + stamp + random_part + ".ip";
+}
+
+void SiteFiles::create(int site) {
+  auto& stream = tsSite_[slot(site)];
+  stream.reset();
+  stream = fs_.open(data_path_ / file_name(site, platform::time_stamp_now(), random_.next()),
+                    platform::OpenMode::kAppend);
+}
+
+void SiteFiles::close(int site) { tsSite_[slot(site)].reset(); }
+
+void SiteFiles::append(int site, std::string_view bytes) {
+  auto& stream = tsSite_[slot(site)];
+  if (!stream) throw vb::VbError(91, "Object variable or With block variable not set");
+  stream->append(bytes);
+}
+
+}  // namespace ralvek::tolvin
