@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ TEST_F(EntryFormatTest, MessageLinesAreIndentedAndEmptyOnesInsideCollapse) {
       {{"\tx", " y "}, "\t\tx\r\n\t y \r\n"},
   };
   for (const auto& c : cases) {
+    log_.CloseLog();
     std::filesystem::remove(dir_ / "svc.log");
     log_.Log(std::span<const std::string>(c.args));
     EXPECT_EQ(written(), std::string(kStamp) + c.body + "\r\n") << ::testing::PrintToString(c.args);
