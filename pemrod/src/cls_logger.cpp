@@ -34,9 +34,13 @@ clsLogger::clsLogger(std::shared_ptr<Env> env) : impl_(std::make_unique<Impl>())
                    std::to_string(kVersionRevision);
 }
 
-clsLogger::~clsLogger() { CloseLog(); }
+clsLogger::~clsLogger() {
+  CloseLog();
+}
 
-const std::string& clsLogger::Version() const { return impl_->version; }
+const std::string& clsLogger::Version() const {
+  return impl_->version;
+}
 
 void clsLogger::MaxSize(std::int32_t kb) {
   if (kb < 1) {
@@ -47,14 +51,18 @@ void clsLogger::MaxSize(std::int32_t kb) {
   impl_->max_size = kb * 1024;
 }
 
-std::int32_t clsLogger::MaxSize() const { return impl_->max_size; }
+std::int32_t clsLogger::MaxSize() const {
+  return impl_->max_size;
+}
 
 void clsLogger::LogFile(std::string_view s) {
   impl_->log_file = file_name(s);
   if (s != impl_->log_file) LogPath(parent_folder(s));
 }
 
-const std::string& clsLogger::LogFile() const { return impl_->log_file; }
+const std::string& clsLogger::LogFile() const {
+  return impl_->log_file;
+}
 
 void clsLogger::LogPath(std::string_view s) {
   impl_->log_path = std::string(s);
@@ -63,7 +71,9 @@ void clsLogger::LogPath(std::string_view s) {
   }
 }
 
-const std::string& clsLogger::LogPath() const { return impl_->log_path; }
+const std::string& clsLogger::LogPath() const {
+  return impl_->log_path;
+}
 
 void clsLogger::Log(std::span<const std::string> v) {
   const std::vector<std::string_view> parts(v.begin(), v.end());

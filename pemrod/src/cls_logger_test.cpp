@@ -63,8 +63,8 @@ TEST_F(ClsLoggerTest, MaxSizeIsPutInKilobytesAndReadInBytes) {
   const struct {
     std::int32_t kb;
     std::int32_t bytes;
-  } cases[] = {{2048, 2097152}, {1, 1024}, {512000, 524288000},
-               {2097151, 2147482624}, {0, -1}, {-1, -1}, {INT_MIN, -1}};
+  } cases[] = {{2048, 2097152}, {1, 1024}, {512000, 524288000}, {2097151, 2147482624},
+               {0, -1},         {-1, -1},  {INT_MIN, -1}};
   for (const auto& c : cases) {
     log_.MaxSize(c.kb);
     EXPECT_EQ(log_.MaxSize(), c.bytes) << "put " << c.kb;

@@ -30,9 +30,15 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 
 }  // namespace
 
-std::string entry_stamp(std::time_t t) { return format_local(t, "%Y-%m-%d %H:%M:%S"); }
-std::string rollover_stamp(std::time_t t) { return format_local(t, "%Y%m%d%H%M%S"); }
-std::string json_stamp(std::time_t t) { return format_local(t, "%Y-%m-%dT%H:%M:%S"); }
+std::string entry_stamp(std::time_t t) {
+  return format_local(t, "%Y-%m-%d %H:%M:%S");
+}
+std::string rollover_stamp(std::time_t t) {
+  return format_local(t, "%Y%m%d%H%M%S");
+}
+std::string json_stamp(std::time_t t) {
+  return format_local(t, "%Y-%m-%dT%H:%M:%S");
+}
 
 std::string entry_bytes(std::string_view stamp, std::span<const std::string_view> lines) {
   std::string joined;

@@ -51,9 +51,9 @@ void append_u00(std::string& out, unsigned char b) {
 
 void send_to_journal(std::string_view text) {
   // Failures (no journald, as in containers and tests) are not worth more than silence.
-  sd_journal_send("MESSAGE=%.*s", static_cast<int>(text.size()), text.data(),
-                  "PRIORITY=%d", kJournalPriority, "SYSLOG_IDENTIFIER=pemrod",
-                  "RALVEK_EVENT_ID=%d", kEventId, "RALVEK_EVENT_TYPE=%d", kEventType, nullptr);
+  sd_journal_send("MESSAGE=%.*s", static_cast<int>(text.size()), text.data(), "PRIORITY=%d",
+                  kJournalPriority, "SYSLOG_IDENTIFIER=pemrod", "RALVEK_EVENT_ID=%d", kEventId,
+                  "RALVEK_EVENT_TYPE=%d", kEventType, nullptr);
 }
 
 void append_to_event_file(const std::string& line) {
@@ -75,11 +75,21 @@ std::string json_escape(std::string_view text) {
     const auto b = static_cast<unsigned char>(text[0]);
     std::size_t used = 1;
     switch (b) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (b < 0x20) {
           append_u00(out, b);
@@ -98,9 +108,9 @@ std::string json_escape(std::string_view text) {
 }
 
 std::string event_json_line(std::string_view text, std::time_t when) {
-  return "{\"time\":\"" + json_stamp(when) + "\",\"source\":\"pemrod\",\"type\":" +
-         std::to_string(kEventType) + ",\"id\":" + std::to_string(kEventId) + ",\"text\":\"" +
-         json_escape(text) + "\"}\n";
+  return "{\"time\":\"" + json_stamp(when) +
+         "\",\"source\":\"pemrod\",\"type\":" + std::to_string(kEventType) +
+         ",\"id\":" + std::to_string(kEventId) + ",\"text\":\"" + json_escape(text) + "\"}\n";
 }
 
 void report_error_event(std::string_view text, std::time_t when) noexcept {

@@ -36,8 +36,8 @@ TEST_F(OpenFailureTest, AMissingFolderIsReportedAsAFileAccessErrorAndNothingIsCr
   EXPECT_NO_THROW(log_.OpenLog(missing + "/app.log"));
   EXPECT_EQ(events_.lines(),
             std::vector<std::string>{event("An error occurred during file access: Path doesn't "
-                                           "exists: " + missing + "\\r\\nFile: " + missing +
-                                           "/app.log")});
+                                           "exists: " +
+                                           missing + "\\r\\nFile: " + missing + "/app.log")});
   EXPECT_EQ(env_->open_attempts, 0);
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
@@ -48,8 +48,8 @@ TEST_F(OpenFailureTest, EachLogRetriesTheOpenReportsEachFailureAndWritesNothing)
   env_->open_fault = EACCES;
   for (int i = 0; i < 3; ++i) EXPECT_NO_THROW(log_.Log("lost"));
   const std::string line =
-      event("An error occurred during file access: Permission denied\\r\\nFile: " +
-            dir_.path() + "/app.log");
+      event("An error occurred during file access: Permission denied\\r\\nFile: " + dir_.path() +
+            "/app.log");
   EXPECT_EQ(events_.lines(), (std::vector<std::string>{line, line, line}));
   EXPECT_EQ(env_->open_attempts, 3);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "app.log"));
@@ -65,9 +65,10 @@ TEST_F(OpenFailureTest, ALoggerNeverToldWhereToWriteReportsAnEmptyPathOnEveryLog
   real.Log("a");
   real.Log("b");
   ASSERT_EQ(events_.lines().size(), 2u);
-  EXPECT_NE(events_.lines()[1].find(
-                R"("text":"An error occurred during file access: No such file or directory\r\nFile: "})"),
-            std::string::npos)
+  EXPECT_NE(
+      events_.lines()[1].find(
+          R"("text":"An error occurred during file access: No such file or directory\r\nFile: "})"),
+      std::string::npos)
       << events_.lines()[1];
 }
 
@@ -79,9 +80,9 @@ TEST_F(OpenFailureTest, ReportedTextIsEscapedSoTheLineStaysOneValidJsonObject) {
   env_->open_fault = EIO;
   log_.OpenLog();
   EXPECT_EQ(events_.lines(),
-            std::vector<std::string>{event(
-                "An error occurred during file access: Input/output error\\r\\nFile: " +
-                dir_.path() + "/q\\\"b\\\\s/x\\u00ff\\u0001\xc3\xa9.log")});
+            std::vector<std::string>{
+                event("An error occurred during file access: Input/output error\\r\\nFile: " +
+                      dir_.path() + "/q\\\"b\\\\s/x\\u00ff\\u0001\xc3\xa9.log")});
 }
 
 }  // namespace

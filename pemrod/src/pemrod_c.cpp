@@ -1,10 +1,9 @@
-#include "pemrod/pemrod.h"
-
 #include <new>
 #include <string>
 #include <vector>
 
 #include "pemrod/cls_logger.h"
+#include "pemrod/pemrod.h"
 
 struct pemrod_logger {
   ralvek::pemrod::clsLogger logger;
@@ -42,7 +41,9 @@ int guarded(pemrod_logger* l, F&& f) noexcept {
   }
 }
 
-const char* text_or_empty(const char* s) { return s == nullptr ? "" : s; }
+const char* text_or_empty(const char* s) {
+  return s == nullptr ? "" : s;
+}
 
 }  // namespace
 
@@ -56,7 +57,9 @@ pemrod_logger* pemrod_create(void) {
   }
 }
 
-void pemrod_destroy(pemrod_logger* logger) { delete logger; }
+void pemrod_destroy(pemrod_logger* logger) {
+  delete logger;
+}
 
 const char* pemrod_version(const pemrod_logger* logger) {
   return logger == nullptr ? "" : logger->logger.Version().c_str();

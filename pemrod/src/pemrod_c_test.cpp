@@ -1,12 +1,11 @@
 // The C interface: results, error numbers and descriptions, and a round trip from C.
 
-#include "pemrod/pemrod.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <regex>
 
+#include "pemrod/pemrod.h"
 #include "test_env.h"
 
 extern "C" int pemrod_c_round_trip(const char* folder, const char* file);

@@ -61,7 +61,9 @@ ScopedEventLog::ScopedEventLog(const TempDir& dir) : path_(dir / "events.jsonl")
   setenv("RALVEK_EVENT_LOG", path_.c_str(), 1);
 }
 
-ScopedEventLog::~ScopedEventLog() { unsetenv("RALVEK_EVENT_LOG"); }
+ScopedEventLog::~ScopedEventLog() {
+  unsetenv("RALVEK_EVENT_LOG");
+}
 
 namespace {
 
@@ -81,7 +83,9 @@ class FaultStream : public LogStream {
 
 }  // namespace
 
-bool FaultEnv::folder_exists(const std::string& path) { return real_->folder_exists(path); }
+bool FaultEnv::folder_exists(const std::string& path) {
+  return real_->folder_exists(path);
+}
 
 std::unique_ptr<LogStream> FaultEnv::open_append(const std::string& path) {
   ++open_attempts;

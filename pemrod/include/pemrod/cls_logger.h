@@ -94,8 +94,7 @@ class PEMROD_API clsLogger {
   // the rollover rename or the write fails; the log is then left as the failed step left it
   // (closed after a failed rename) and the next call starts over.
   template <typename... Texts>
-    requires(std::convertible_to<const Texts&, std::string_view> && ...)
-  void Log(const Texts&... v) {
+  requires(std::convertible_to<const Texts&, std::string_view>&&...) void Log(const Texts&... v) {
     const std::array<std::string_view, sizeof...(Texts)> parts{std::string_view(v)...};
     Log(std::span<const std::string_view>(parts));
   }

@@ -10,20 +10,20 @@ namespace ralvek::pemrod {
 // Error numbers that pemrod raises. They follow the run-time error numbers of the
 // component's original platform, so a caller that prints ", Code: " + number shows the
 // codes its users know.
-inline constexpr int kErrInvalidCall = 5;          // bad argument (C interface)
-inline constexpr int kErrOverflow = 6;             // "Overflow": MaxSize * 1024 too big
-inline constexpr int kErrOutOfMemory = 7;          // ENOMEM, std::bad_alloc
-inline constexpr int kErrInternal = 51;            // anything not otherwise classed
-inline constexpr int kErrBadFileName = 52;         // name too long or otherwise unusable
-inline constexpr int kErrFileNotFound = 53;        // ENOENT
-inline constexpr int kErrDeviceIo = 57;            // EIO
-inline constexpr int kErrFileExists = 58;          // EEXIST
-inline constexpr int kErrDiskFull = 61;            // ENOSPC, EDQUOT
-inline constexpr int kErrTooManyFiles = 67;        // EMFILE, ENFILE
-inline constexpr int kErrPermissionDenied = 70;    // EACCES, EPERM, EROFS
-inline constexpr int kErrPathFileAccess = 75;      // every other system error
-inline constexpr int kErrPathNotFound = 76;        // ENOTDIR
-inline constexpr int kErrProgram = 512;            // the library's own errors ("Path doesn't exists: ")
+inline constexpr int kErrInvalidCall = 5;        // bad argument (C interface)
+inline constexpr int kErrOverflow = 6;           // "Overflow": MaxSize * 1024 too big
+inline constexpr int kErrOutOfMemory = 7;        // ENOMEM, std::bad_alloc
+inline constexpr int kErrInternal = 51;          // anything not otherwise classed
+inline constexpr int kErrBadFileName = 52;       // name too long or otherwise unusable
+inline constexpr int kErrFileNotFound = 53;      // ENOENT
+inline constexpr int kErrDeviceIo = 57;          // EIO
+inline constexpr int kErrFileExists = 58;        // EEXIST
+inline constexpr int kErrDiskFull = 61;          // ENOSPC, EDQUOT
+inline constexpr int kErrTooManyFiles = 67;      // EMFILE, ENFILE
+inline constexpr int kErrPermissionDenied = 70;  // EACCES, EPERM, EROFS
+inline constexpr int kErrPathFileAccess = 75;    // every other system error
+inline constexpr int kErrPathNotFound = 76;      // ENOTDIR
+inline constexpr int kErrProgram = 512;          // own errors ("Path doesn't exists: ")
 
 // The one exception type of pemrod: a number and a description, nothing else is shown
 // to users. what() returns the description.
