@@ -77,7 +77,7 @@ void TcpSocket::accept(int request_id) {
   socket_ = std::make_unique<asio::ip::tcp::socket>(std::move(pending->second));
   owner_.pending_.erase(pending);
   std::error_code ec;
-  socket_->set_option(asio::socket_base::keep_alive(true), ec);
+  apply_keepalive();
   socket_->set_option(asio::ip::tcp::no_delay(true), ec);
   auto peer = socket_->remote_endpoint(ec);
   if (!ec) {
@@ -112,8 +112,7 @@ void TcpSocket::connect() {
                                 return;
                               }
                               remote_ip_ = to.address().to_string();
-                              std::error_code ignored;
-                              socket_->set_option(asio::socket_base::keep_alive(true), ignored);
+                              apply_keepalive();
                               state_ = SocketState::kConnected;
                               start_reading(generation);
                               if (owner_.events_.connect) owner_.events_.connect(index_);
@@ -121,10 +120,30 @@ void TcpSocket::connect() {
       });
 }
 
+void TcpSocket::apply_keepalive() {
+  // Best effort: a refused option leaves the system's value, never the connection unusable.
+  std::error_code ignored;
+  socket_->set_option(asio::socket_base::keep_alive(true), ignored);
+  using Idle = asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPIDLE>;
+  using Interval = asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPINTVL>;
+  using Probes = asio::detail::socket_option::integer<IPPROTO_TCP, TCP_KEEPCNT>;
+  if (keepalive.idle_seconds > 0) socket_->set_option(Idle(keepalive.idle_seconds), ignored);
+  if (keepalive.interval_seconds > 0) {
+    socket_->set_option(Interval(keepalive.interval_seconds), ignored);
+  }
+  if (keepalive.probes > 0) socket_->set_option(Probes(keepalive.probes), ignored);
+}
+
 void TcpSocket::start_reading(std::uint64_t generation) {
-  if (buffer_.size() != kReadBuffer) buffer_.resize(kReadBuffer);
-  socket_->async_read_some(asio::buffer(buffer_), [this, generation](std::error_code ec,
-                                                                     std::size_t n) {
+  // Each read owns its buffer: bytes that the kernel handed over just before a local close are
+  // still delivered, never overwritten by the next connection's read.
+  auto buffer = std::make_shared<std::vector<char>>(kReadBuffer);
+  socket_->async_read_some(asio::buffer(*buffer), [this, generation, buffer](std::error_code ec,
+                                                                             std::size_t n) {
+    if (n > 0) {
+      received_.append(buffer->data(), n);
+      if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
+    }
     if (ec == asio::error::operation_aborted || generation != generation_) return;
     if (ec == asio::error::eof) {
       state_ = SocketState::kClosing;
@@ -135,8 +154,6 @@ void TcpSocket::start_reading(std::uint64_t generation) {
       fail(generation, ec);
       return;
     }
-    received_.append(buffer_.data(), n);
-    if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
     if (generation == generation_ && socket_) start_reading(generation);
   });
 }

@@ -49,6 +49,17 @@ class TcpSocket {
   std::string remote_host;  // set before connect; the peer's address once connected
   int remote_port = 0;
 
+  // Keepalive of this element's connections (outgoing and accepted): after `idle_seconds`
+  // without traffic the system probes every `interval_seconds`, and `probes` unanswered probes
+  // end the connection with an error event, so a peer that vanished without closing is noticed.
+  // A zero keeps the system's default for that value. Set before connect or accept.
+  struct KeepAlive {
+    int idle_seconds = 0;
+    int interval_seconds = 0;
+    int probes = 0;
+  };
+  KeepAlive keepalive;
+
   // Dotted address of the peer, of the pending connection request, or empty.
   const std::string& remote_host_ip() const { return remote_ip_; }
   SocketState state() const { return state_; }
@@ -74,6 +85,7 @@ class TcpSocket {
   void start_accepting(std::uint64_t generation);
   void fail(std::uint64_t generation, const std::error_code& ec);
   void write_next(std::uint64_t generation);
+  void apply_keepalive();
 
   TcpSocketArray& owner_;
   int index_;
@@ -83,7 +95,6 @@ class TcpSocket {
   std::unique_ptr<asio::ip::tcp::socket> socket_;
   std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
-  std::vector<char> buffer_;
   std::string received_;
   std::vector<std::string> outbox_;
   bool writing_ = false;
