@@ -82,7 +82,11 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
     if (interactive && profile_.label_before_start) set_info_label(profile_.info_label);
     bool started = start();
     if (interactive && !profile_.label_before_start) set_info_label(profile_.info_label);
-    if (started || profile_.resident_after_failed_start) run_resident();
+    if (started || profile_.resident_after_failed_start) {
+      run_resident();
+    } else {
+      exit_status_ = 1;
+    }
     return;
   }
   if (switch_text == "--install" || switch_text == "--silentinstall") {

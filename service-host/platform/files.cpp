@@ -71,7 +71,11 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void create_directory(const std::filesystem::path& path) override {
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) throw FileError(errno, path);
+    if (::mkdir(path.c_str(), 0755) == 0) return;
+    int error = errno;
+    // EEXIST for a file of that name is no directory to write into.
+    if (error == EEXIST && is_directory(path)) return;
+    throw FileError(error == EEXIST ? ENOTDIR : error, path);
   }
 
   std::vector<DirEntry> list(const std::filesystem::path& dir) override {
