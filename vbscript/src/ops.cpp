@@ -120,9 +120,10 @@ int compare(const Value& l, const Value& r, bool text, bool left_literal, bool r
     bool str_literal = sa ? left_literal : right_literal;
     bool num_literal = sa ? right_literal : left_literal;
     int sign = sa ? 1 : -1;
-    if (str_literal) {
-      double x = to_double(str), y = to_double(sa ? b : a);
-      return sign * (x < y ? -1 : x > y ? 1 : 0);
+    double as_number;
+    if ((str_literal || num_literal) && parse_number(str.as_string_raw(), as_number)) {
+      double other = to_double(sa ? b : a);
+      return sign * (as_number < other ? -1 : as_number > other ? 1 : 0);
     }
     if (num_literal) {
       Str num = to_string(sa ? b : a);

@@ -1,0 +1,177 @@
+// Statements and procedures, one small script per behaviour.
+#include "script_fixture.h"
+
+namespace ralvek::vbscript::testing {
+namespace {
+
+using Language = ScriptTest;
+
+TEST_F(Language, BlockIfElseIfElsePicksTheFirstTrueBranch) {
+  EXPECT_EQ(run("For i = 1 To 4\n"
+                "  If i = 1 Then\n    P \"one\"\n  ElseIf i = 2 Or i = 3 Then\n    P \"two-three\"\n"
+                "  Else\n    P \"other\"\n  End If\nNext\n"),
+            "one|two-three|two-three|other|");
+}
+
+TEST_F(Language, OneLineIfWithElseAndSeveralStatements) {
+  EXPECT_EQ(run("x = 5\nIf x > 3 Then P \"big\": P \"yes\" Else P \"small\"\nIf x < 3 Then P \"no\"\nP \"end\"\n"),
+            "big|yes|end|");
+  EXPECT_EQ(run("x = 1\nIf x > 3 Then P \"big\" Else P \"small\": P \"too\"\n"), "small|too|");
+}
+
+TEST_F(Language, SelectCaseWithListsRangesIsAndElse) {
+  EXPECT_EQ(run("For Each v In Array(1, 4, 7, 12, 50, \"x\")\n"
+                " Select Case v\n"
+                "  Case 1, 2: P \"low\"\n"
+                "  Case 3 To 8\n    P \"mid\"\n"
+                "  Case \"x\": P \"letter\"\n"
+                "  Case Is >= 40: P \"huge\"\n"
+                "  Case Else: P \"else\"\n"
+                " End Select\nNext\n"),
+            "low|mid|mid|else|huge|letter|");
+}
+
+TEST_F(Language, ForNextWithStepCountsDownAndExitFor) {
+  EXPECT_EQ(run("For i = 10 To 1 Step -3: P i: Next\nFor j = 1 To 100\n If j = 3 Then Exit For\nNext\nP j\n"),
+            "10|7|4|1|3|");
+  EXPECT_EQ(run("For k = 1 To 0: P \"never\": Next\nP k\n"), "1|");
+}
+
+TEST_F(Language, DoLoopFormsAndWhileWend) {
+  EXPECT_EQ(run("i = 0\nDo While i < 3\n i = i + 1\nLoop\nP i\n"
+                "Do Until i = 0: i = i - 1: Loop\nP i\n"
+                "Do\n i = i + 2\nLoop While i < 5\nP i\n"
+                "Do\n i = i + 1\nLoop Until True\nP i\n"
+                "Do\n i = i + 1\n If i > 9 Then Exit Do\nLoop\nP i\n"
+                "While i > 7\n i = i - 1\nWend\nP i\n"),
+            "3|0|6|7|10|7|");
+}
+
+TEST_F(Language, ForEachOverArrayAndNestedLoops) {
+  EXPECT_EQ(run("s = \"\"\nFor Each a In Split(\"x,y\", \",\")\n For Each b In Array(1, 2)\n  s = s & a & b\n Next\nNext\nP s\n"),
+            "x1x2y1y2|");
+}
+
+TEST_F(Language, SubsAndFunctionsWithByRefAndByVal) {
+  EXPECT_EQ(run("Sub Bump(ByRef a, ByVal b)\n a = a + 1\n b = b + 1\nEnd Sub\n"
+                "Sub Twice(n)\n n = n * 2\nEnd Sub\n"
+                "x = 1: y = 1\nBump x, y\nP x: P y\n"
+                "Twice x\nP x\n"
+                "Twice (x)\nP x\n"
+                "Call Twice(x)\nP x\n"),
+            "2|1|4|4|8|");
+}
+
+TEST_F(Language, FunctionResultRecursionAndExitFunction) {
+  EXPECT_EQ(run("Function Fact(n)\n If n <= 1 Then\n  Fact = 1\n  Exit Function\n End If\n"
+                " Fact = n * Fact(n - 1)\nEnd Function\nP Fact(10)\n"),
+            "3628800|");
+}
+
+TEST_F(Language, LocalsShadowGlobalsAndUndeclaredNamesInProceduresAreLocal) {
+  EXPECT_EQ(run("g = \"global\"\nSub S()\n Dim g\n g = \"local\"\n h = 5\nEnd Sub\nS\nP g\nP IsEmpty(h)\n"),
+            "global|True|");
+}
+
+TEST_F(Language, ArraysDimReDimPreserveUBoundAndMultipleDimensions) {
+  EXPECT_EQ(run("Dim a(2)\na(0) = \"x\": a(2) = \"z\"\nP UBound(a)\n"
+                "ReDim Preserve a(4)\nP a(0) & a(2) & UBound(a)\n"
+                "ReDim a(1)\nP IsEmpty(a(0))\n"
+                "Dim m(2, 3)\nm(2, 3) = 7\nP m(2, 3) & \" \" & UBound(m, 1) & \" \" & UBound(m, 2)\n"
+                "Dim d()\nReDim d(0)\nd(0) = 1\nP d(0)\n"),
+            "2|xz4|True|7 2 3|1|");
+}
+
+TEST_F(Language, ArraysAreCopiedOnAssignment) {
+  EXPECT_EQ(run("a = Array(1, 2)\nb = a\nb(0) = 9\nP a(0) & b(0)\n"), "19|");
+}
+
+TEST_F(Language, SubscriptOutOfRangeIsReported) {
+  EXPECT_EQ(run("Dim a(1)\nx = a(2)\n"), "ERR 9: Subscript out of range @2");
+}
+
+TEST_F(Language, ConstCannotBeAssigned) {
+  EXPECT_EQ(run("Const ForReading = 1, Name = \"n\"\nP ForReading & Name\n"), "1n|");
+  EXPECT_EQ(run("Const K = 1\nK = 2\n"), "ERR 501: Illegal assignment: 'K' @2");
+}
+
+TEST_F(Language, OptionExplicitRejectsUndeclaredNames) {
+  EXPECT_EQ(run("Option Explicit\nDim a\na = 1\nb = 2\n"), "ERR 500: Variable is undefined: 'b' @4");
+}
+
+TEST_F(Language, NamesAreCaseInsensitive) {
+  EXPECT_EQ(run("Function AddOne(V)\n addone = v + 1\nEnd Function\nMyVar = 3\nP ADDONE(myvar)\n"), "4|");
+}
+
+TEST_F(Language, LineContinuationAndCommentsAndRem) {
+  EXPECT_EQ(run("x = 1 + _\n    2 ' comment\nRem a remark\nP x ' trailing\ns = \"it's\" : P s\n"), "3|it's|");
+}
+
+TEST_F(Language, WithBlockReachesMembers) {
+  EXPECT_EQ(run("Set fso = CreateObject(\"Scripting.FileSystemObject\")\nWith fso\n P .GetBaseName(\"/a/b.txt\")\n"
+                " P .GetExtensionName(\"b.txt\")\nEnd With\n"),
+            "b|txt|");
+}
+
+TEST_F(Language, SetAssignsObjectsAndIsComparesThem) {
+  EXPECT_EQ(run("Set a = CreateObject(\"WScript.Shell\")\nSet b = a\nSet c = Nothing\n"
+                "P (a Is b)\nP (c Is Nothing)\nP IsObject(a)\nP TypeName(c)\n"),
+            "True|True|True|Nothing|");
+  EXPECT_EQ(run("Set x = 5\n"), "ERR 424: Object required @1");
+}
+
+TEST_F(Language, OnErrorResumeNextSetsErrAndGoToZeroRestoresFailure) {
+  EXPECT_EQ(run("On Error Resume Next\nx = 1 / 0\nP Err.Number & \" \" & Err.Description\nErr.Clear\nP Err.Number\n"
+                "y = CInt(\"abc\")\nP Err\nOn Error GoTo 0\nP Err.Number\nz = 1 / 0\nP \"not reached\"\n"),
+            "ERR 11: Division by zero @10");
+  EXPECT_EQ(*engine.run("Out", {}), "11 Division by zero|0|13|0|");
+}
+
+TEST_F(Language, ErrorInCalledProcedureEndsItAndResumesInTheCaller) {
+  EXPECT_EQ(run("Sub Bad()\n P \"before\"\n x = 1 / 0\n P \"after\"\nEnd Sub\n"
+                "On Error Resume Next\nBad\nP \"caller \" & Err.Number\n"),
+            "before|caller 11|");
+}
+
+TEST_F(Language, ErrRaiseCarriesNumberSourceAndDescription) {
+  EXPECT_EQ(run("On Error Resume Next\nErr.Raise vbObjectError + 5, \"MyScript\", \"custom\"\n"
+                "P Err.Number - vbObjectError & \" \" & Err.Source & \" \" & Err.Description\n"),
+            "5 MyScript custom|");
+  EXPECT_EQ(run("Err.Raise 1000, \"Mine\", \"broken\"\n"), "ERR 1000: broken @1");
+  EXPECT_EQ(engine.last_error().source, "Mine");
+}
+
+TEST_F(Language, ErrorInIfConditionUnderResumeNextEntersTheBranch) {
+  EXPECT_EQ(run("On Error Resume Next\nIf 1 / 0 = 1 Then\n P \"inside\"\nEnd If\n"), "inside|");
+}
+
+TEST_F(Language, CallingAnUndefinedProcedureIsATypeMismatch) {
+  EXPECT_EQ(run("Missing 1, 2\n"), "ERR 13: Type mismatch: 'Missing' @1");
+  EXPECT_EQ(run("x = Nope(1)\n"), "ERR 13: Type mismatch: 'Nope' @1");
+}
+
+TEST_F(Language, WrongArgumentCountIsReported) {
+  EXPECT_EQ(run("Sub Two(a, b)\nEnd Sub\nTwo 1\n"), "ERR 450: Wrong number of arguments or invalid property assignment: 'Two' @3");
+}
+
+TEST_F(Language, ParenthesisedFirstArgumentOfASubCall) {
+  EXPECT_EQ(run("Sub Show(a, b)\n P a & \"-\" & b\nEnd Sub\nShow (1 + 1), 3\nShow (1), (2)\n"), "2-3|1-2|");
+}
+
+TEST_F(Language, SplitResultIndexedDirectly) {
+  EXPECT_EQ(run("P Split(\"a;b;c\", \";\")(1)\n"), "b|");
+}
+
+TEST_F(Language, EraseEmptiesAnArray) {
+  EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP IsEmpty(a(1))\n"), "True|");
+}
+
+TEST_F(Language, ProceduresAddedLaterSeeEarlierGlobals) {
+  ASSERT_TRUE(engine.add_code("Dim counter\ncounter = 41\n"));
+  ASSERT_TRUE(engine.add_code("Function Next1()\n counter = counter + 1\n Next1 = counter\nEnd Function\n"));
+  EXPECT_EQ(call("Next1"), "42");
+  EXPECT_EQ(call("Next1"), "43");
+}
+
+}  // namespace
+}  // namespace ralvek::vbscript::testing
