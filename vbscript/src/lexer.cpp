@@ -20,6 +20,8 @@ class Lexer {
 
   std::vector<Token> run() {
     while (pos_ < src_.size()) step();
+    tok_line_ = line_;
+    tok_column_ = column();
     push(Tok::EndOfLine, "\n");
     push(Tok::End, "");
     return std::move(out_);
