@@ -1,0 +1,253 @@
+#include "hipath4_svc.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "files/data_files.h"
+#include "ini/ini_file.h"
+#include "platform/clock.h"
+#include "ralvek_version.h"
+#include "vb/vb.h"
+
+namespace ralvek::quendor {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::kEventInformation;
+using platform::kEventSuccess;
+using platform::kEventWarning;
+
+constexpr const char* kProductTitle = "Ralvek ";
+
+bool same_host(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+}  // namespace
+
+frame::ServiceProfile quendor_profile() {
+  frame::ServiceProfile p;
+  p.program = "quendor";
+  p.service_name = "RalvekHipath4000Service";
+  p.display_name = "Ralvek Hipath 4000 Service";
+  p.window_title = std::string(kProductTitle) + "Hipath 4000 TCP Service";
+  p.info_label = std::string(kProductTitle) + "Hipath4000 TCP Service" +
+                 " running in interactive mode. Use this mode only for debug purpose.";
+  p.instance_check = frame::ServiceProfile::InstanceCheck::kServiceModeOnly;
+  p.already_running_text = "Service already running";
+  p.label_before_start = true;
+  p.resident_after_failed_start = true;
+  p.remove_checks_running = true;
+  p.load_error_procedure = "Load";
+  p.log_unload_reasons = false;
+  p.error_handler_sets_label = false;
+  return p;
+}
+
+Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
+    : frame::Service(quendor_profile()),
+      fs_(fs),
+      strDataPath(program_dir() / "data"),
+      files_(fs, strDataPath),
+      wsClient(io(), {nullptr,
+                      [this](int i) { wsClient_Connect(i); },
+                      [this](int i, std::size_t) { DataArrival(i); },
+                      [this](int i) { wsClient_Close(i); },
+                      [this](int i, int, const std::string& d) { wsClient_Error(i, d); }}),
+      tmrConnectTCP(io(), 60000ms, [this] { tmrConnectTCP_Timer(); }),
+      tmrFileTimer(io(), 1000ms, [this] { tmrFileTimer_Timer(); }) {
+  tmrFileTimer.set_enabled(true);
+}
+
+void Hipath4Svc::LogEvent(int evtType, std::int32_t evtID, const std::vector<std::string>& Messages) {
+  try {
+    frame::Service::LogEvent(evtType, evtID, Messages);
+  } catch (...) {
+    // an event that cannot be written must not turn into another error
+  }
+}
+
+void Hipath4Svc::oSVC_Start(bool& success) {
+  try {
+    auto ini_path = program_dir() / "quendor.ini";
+    ini::IniFile ini;
+    ini.set_file_path(ini_path);
+    if (ini.count() <= 0) throw vb::ProgramError("INI file not found: " + ini.file_path());
+
+    lngFileInterval = file_interval_seconds(ini.read_value(kSection, "file_interval", "120"));
+    keepalive_ = read_keepalive(ini);
+
+    // A file without the section is a file without exchanges.
+    static const ini::IniSection kNoSection;
+    const ini::IniSection* section = &kNoSection;
+    try {
+      section = &ini.section(kSection);
+    } catch (const ini::SectionNotFound&) {
+    }
+    int highest = 0;
+    for (const auto& key : section->keys) {
+      std::int16_t n = exchange_number(key.name);
+      if (n <= 0) continue;
+      auto& socket = wsClient.create(n);
+      auto [host, port] = split_host_port(key.value);
+      socket.remote_host = host;
+      socket.remote_port = port;
+      socket.keepalive = {keepalive_.idle, keepalive_.interval, keepalive_.count};
+      for (const auto& taken : host_keys_) {
+        if (same_host(taken, host)) {
+          throw vb::VbError(457, "This key is already associated with an element of this collection");
+        }
+      }
+      colClients.push_back(n);
+      host_keys_.push_back(host);
+      highest = std::max<int>(highest, n);
+    }
+    files_.resize(highest);
+
+    LogEvent(kEventSuccess, 110,
+             {"Service attempted to start with the following settings:",
+              std::string("Version:") + std::to_string(kVersionMajor) + "." +
+                  std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision),
+              "INI File: " + ini.file_path()});
+    tmrConnectTCP.set_enabled(true);
+    if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
+    RenameFiles();
+    update_status();
+    success = true;
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "oSVC_Start");
+  }
+}
+
+void Hipath4Svc::tmrConnectTCP_Timer() {
+  try {
+    for (int n : colClients) {
+      auto& socket = wsClient[n];
+      if (socket.state() == net::SocketState::kClosed) {
+        LogEvent(kEventInformation, 108,
+                 {"Connecting to " + socket.remote_host + ":" + std::to_string(socket.remote_port)});
+        socket.connect();
+      } else if (socket.state() == net::SocketState::kError) {
+        socket.close();
+      }
+    }
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "tmrConnectTCP_Timer");
+  }
+  update_status();
+}
+
+void Hipath4Svc::wsClient_Connect(int index) {
+  try {
+    auto& socket = wsClient[index];
+    LogEvent(kEventSuccess, 110,
+             {"Connection established: " + socket.remote_host_ip() + ":" +
+              std::to_string(socket.remote_port)});
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "wsClient_Connect");
+  }
+  update_status();
+}
+
+void Hipath4Svc::wsClient_Close(int index) {
+  try {
+    auto& socket = wsClient[index];
+    socket.close();
+    LogEvent(kEventSuccess, 110,
+             {"Disconnected from " + socket.remote_host_ip() + ":" +
+              std::to_string(socket.remote_port)});
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "wsClient_Close");
+  }
+  update_status();
+}
+
+void Hipath4Svc::wsClient_Error(int index, const std::string& description) {
+  try {
+    auto& socket = wsClient[index];
+    LogEvent(kEventWarning, 108,
+             {"Error from " + socket.remote_host + ":" + std::to_string(socket.remote_port),
+              "Description:", description, "Closing connection..."});
+    socket.close();
+    // Enabling a running timer would restart its minute: an exchange that fails often would
+    // then hold off the reconnects of all the others.
+    if (!tmrConnectTCP.enabled()) tmrConnectTCP.set_enabled(true);
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "wsClient_Error");
+  }
+  update_status();
+}
+
+void Hipath4Svc::DataArrival(int index) {
+  try {
+    std::string data = wsClient[index].get_data();
+    auto n = static_cast<std::int16_t>(index);
+    if (!files_.is_open(n)) CreateOutputFile(n);
+    files_.write(n, data);
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+}
+
+void Hipath4Svc::CreateOutputFile(std::int16_t n) {
+  try {
+    files_.create(n, platform::time_stamp_now());
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "CreateOutputFile");
+  }
+}
+
+void Hipath4Svc::tmrFileTimer_Timer() {
+  try {
+    ++lngFileTicks;
+    if (lngFileTicks >= lngFileInterval) {
+      CloseFiles();
+      lngFileTicks = 0;
+    }
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "tmrFileTimer_Timer");
+  }
+}
+
+void Hipath4Svc::CloseFiles() {
+  try {
+    for (int n : colClients) {
+      if (files_.is_open(n)) files_.close(n);
+    }
+    RenameFiles();
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "CloseFiles");
+  }
+}
+
+void Hipath4Svc::RenameFiles() {
+  if (!owns_data_files()) return;
+  try {
+    files::finish_temp_files(fs_, strDataPath, "hp4", [](const std::string&) {});
+  } catch (...) {
+    // a missing data folder: nothing to sweep; the next sweep tries again
+  }
+}
+
+void Hipath4Svc::Unload(bool finish_files) {
+  tmrFileTimer.set_enabled(false);
+  tmrConnectTCP.set_enabled(false);
+  if (!finish_files) return;
+  try {
+    CloseFiles();
+  } catch (...) {
+  }
+}
+
+void Hipath4Svc::update_status() {
+  int connected = 0;
+  for (int n : colClients) {
+    if (wsClient[n].state() == net::SocketState::kConnected) ++connected;
+  }
+  set_status(std::to_string(connected) + " of " + std::to_string(colClients.size()) +
+             " exchanges connected");
+}
+
+}  // namespace ralvek::quendor
