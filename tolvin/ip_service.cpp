@@ -153,9 +153,7 @@ void frmIPService::RenameFiles() {
 
 void frmIPService::tmrCreateOutputFile_Timer() {
   try {
-    ++lngFileTicks;
-    if (lngFileTicks >= lngFileInterval) {
-      lngFileTicks = -1;
+    if (lngFileTicks.tick(lngFileInterval)) {
       CloseAllFiles();
       RenameFiles();
       last_rotation_ = platform::iso_local_time(std::time(nullptr)).substr(11);
@@ -194,6 +192,7 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
 void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
   try {
     auto& listener = wsckServer[index];
+    listener_failing_ = false;
     std::string peer = listener.remote_host_ip() + ":" + std::to_string(listener.remote_port);
     LogEvent(kEventInformation, 110, {"Connection Request from :" + peer});
     auto site = dicSites.find(listener.remote_host_ip());
@@ -261,12 +260,20 @@ void frmIPService::wsckServer_Connect(int index) {
 
 void frmIPService::wsckServer_Error(int index, const std::string& description) {
   auto& element = wsckServer[index];
-  LogEvent(kEventWarning, 108,
-           {description, "Host: " + element.remote_host, "Port: " + std::to_string(element.remote_port)});
+  // A listener that fails again after listening anew (the same cause, not yet gone) is reported
+  // once per series, not at every retry.
+  bool repeated = index == 0 && listener_failing_;
+  if (!repeated) {
+    LogEvent(kEventWarning, 108,
+             {description, "Host: " + element.remote_host, "Port: " + std::to_string(element.remote_port)});
+    set_info_label(description);
+  }
   element.close();
-  set_info_label(description);
   // A failed listener must not leave the service deaf until the next forced disconnect.
-  if (index == 0) tmrListen.set_enabled(true);
+  if (index == 0) {
+    listener_failing_ = true;
+    tmrListen.set_enabled(true);
+  }
   update_status();
 }
 
@@ -280,9 +287,7 @@ void frmIPService::wsckUDP_Error(const std::string& description) {
 
 void frmIPService::tmrDisconnect_Timer() {
   try {
-    ++lngDisconnectTicks;
-    if (lngDisconnectTicks >= lngDisconnectInterval) {
-      lngDisconnectTicks = -1;
+    if (lngDisconnectTicks.tick(lngDisconnectInterval)) {
       DisconnectAll();
       Listen();
     }

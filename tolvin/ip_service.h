@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame/service.h"
+#include "frame/tick_counter.h"
 #include "frame/tick_timer.h"
 #include "net/sockets.h"
 #include "site_files.h"
@@ -61,9 +62,10 @@ class frmIPService final : public frame::Service {
   std::int32_t lngDisconnectInterval = 0;
   std::string strLineEnd;
   std::int16_t intMaxCount = 0;
-  std::int32_t lngFileTicks = 0;
-  std::int32_t lngDisconnectTicks = 0;
+  frame::TickCounter lngFileTicks;
+  frame::TickCounter lngDisconnectTicks;
   std::int32_t lngBlockCount = 0;
+  bool listener_failing_ = false;
   std::uint64_t blocks_written_ = 0;
   std::string last_rotation_ = "none";
 };

@@ -74,12 +74,14 @@ std::string event_json_line(const std::string& source, const EventRecord& event,
 }
 
 void append_event_file_line(const std::string& line) {
-  const char* path = std::getenv("RALVEK_EVENT_LOG");
-  if (!path || !*path) return;
-  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // Opened once and kept: an event about running out of descriptors must still be written.
+  static const int fd = [] {
+    const char* path = std::getenv("RALVEK_EVENT_LOG");
+    if (!path || !*path) return -1;
+    return ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  }();
   if (fd < 0) return;
   [[maybe_unused]] auto written = ::write(fd, line.data(), line.size());
-  ::close(fd);
 }
 
 }  // namespace ralvek::platform

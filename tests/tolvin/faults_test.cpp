@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
 
 #include "tolvin_fixture.h"
 
@@ -147,6 +148,51 @@ TEST_F(Faults, FileThatCannotBeCreatedLosesThatBlockOnlyAndTheNextTriesAgain) {
   p->signal(SIGTERM);
   ASSERT_EQ(p->wait(), 0);
   EXPECT_EQ(dat_contents(), std::vector<std::string>{"kept"});
+}
+
+}  // namespace
+}  // namespace ralvek::e2e
+
+namespace ralvek::e2e {
+namespace {
+
+TEST_F(Faults, ListenerThatFailsListensAgainOnceDescriptorsAreBack) {
+  std::string sites;
+  for (int i = 101; i <= 160; ++i) sites += "127.0.0." + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  write_ini("file_interval=0\n" + sites);
+  auto e = env();
+  Process p({"/bin/sh", "-c", std::string("ulimit -n 32; exec ") + TOLVIN_EXE + " --debug"}, e, home_.path());
+  ASSERT_TRUE(wait_until([&] { return !settings_report().empty(); }));
+  std::this_thread::sleep_for(100ms);
+  std::vector<int> clients;
+  for (int i = 101; i <= 160; ++i) {
+    try {
+      clients.push_back(tcp_connect("127.0.0." + std::to_string(i), port_));
+    } catch (const std::exception&) {
+      break;  // the listener is already closed
+    }
+  }
+  auto too_many = [&] {
+    int n = 0;
+    for (const auto& ev : events()) n += ev.type == 2 && ev.id == 108 && ev.text.rfind("Too many open files\r\n", 0) == 0;
+    return n;
+  };
+  ASSERT_TRUE(wait_until([&] { return too_many() >= 1; }));
+  std::this_thread::sleep_for(300ms);  // some thirty quiet retries
+  EXPECT_EQ(too_many(), 1);
+  for (int fd : clients) ::close(fd);
+  ASSERT_TRUE(wait_until([&] {
+    try {
+      int fd = tcp_connect("127.0.0.101", port_);
+      send_all(fd, "back");
+      ::close(fd);
+    } catch (const std::exception&) {
+      return false;
+    }
+    for (auto& n : files_with_ext(data(), "ip")) if (read_file(data() / n).find("back") != std::string::npos) return true;
+    return false;
+  }));
+  EXPECT_TRUE(p.running());
 }
 
 }  // namespace

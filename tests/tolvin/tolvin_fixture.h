@@ -45,6 +45,6 @@ int tcp_connect(const std::string& from, int port);
 void send_all(int fd, const std::string& bytes);
 void udp_send(const std::string& from, int port, const std::string& bytes);
 // True when the peer closed the connection within the time.
-bool closed_by_peer(int fd, std::chrono::milliseconds timeout = 5s);
+bool closed_by_peer(int fd, std::chrono::milliseconds timeout = 10s);
 
 }  // namespace ralvek::e2e
