@@ -1,0 +1,70 @@
+#include "file_ops.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace ralvek::brastel {
+namespace {
+
+class StdioSourceFile final : public SourceFile {
+ public:
+  StdioSourceFile(std::FILE* file, std::filesystem::path path) : file_(file), path_(std::move(path)) {}
+  ~StdioSourceFile() override { std::fclose(file_); }
+  StdioSourceFile(const StdioSourceFile&) = delete;
+  StdioSourceFile& operator=(const StdioSourceFile&) = delete;
+
+  std::size_t read(char* buffer, std::size_t size) override {
+    errno = 0;
+    std::size_t n = std::fread(buffer, 1, size, file_);
+    if (n == 0 && std::ferror(file_)) throw platform::FileError(errno ? errno : EIO, path_);
+    return n;
+  }
+
+ private:
+  std::FILE* file_;
+  std::filesystem::path path_;
+};
+
+class RealFileOps final : public FileOps {
+ public:
+  std::vector<std::string> list(const std::filesystem::path& dir) override {
+    std::vector<std::string> names;
+    for (auto& entry : fs().list(dir)) names.push_back(std::move(entry.name));
+    return names;
+  }
+
+  bool exists(const std::filesystem::path& path) override {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found &&
+           !ec;
+  }
+
+  std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) override {
+    // "e": close-on-exec, so alert and batch processes never inherit it.
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (!file) throw platform::FileError(errno, path);
+    return std::make_unique<StdioSourceFile>(file, path);
+  }
+
+  std::unique_ptr<platform::WritableFile> create(const std::filesystem::path& path) override {
+    return fs().open(path, platform::OpenMode::kTruncate);
+  }
+
+  void publish(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    fs().publish(from, to);
+  }
+
+  void remove(const std::filesystem::path& path) override { fs().remove(path); }
+
+ private:
+  static platform::FileSystem& fs() { return platform::posix_file_system(); }
+};
+
+}  // namespace
+
+FileOps& real_file_ops() {
+  static RealFileOps instance;
+  return instance;
+}
+
+}  // namespace ralvek::brastel

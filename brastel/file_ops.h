@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace ralvek::brastel {
+
+// A file open for reading.
+class SourceFile {
+ public:
+  virtual ~SourceFile() = default;
+  // Reads up to `size` bytes into `buffer`; 0 at the end of the file. Throws
+  // platform::FileError.
+  virtual std::size_t read(char* buffer, std::size_t size) = 0;
+};
+
+// The file operations of the copy pass, behind one interface so tests can inject faults
+// (tests run as root, where permissions refuse nothing). Every call throws
+// platform::FileError (errno and path) on failure.
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+  // Names of the regular files of `dir`, in the order the directory lists them.
+  virtual std::vector<std::string> list(const std::filesystem::path& dir) = 0;
+  // True when anything (file, folder, link) has this name; never throws.
+  virtual bool exists(const std::filesystem::path& path) = 0;
+  virtual std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) = 0;
+  // Creates the file, or empties it when present.
+  virtual std::unique_ptr<platform::WritableFile> create(const std::filesystem::path& path) = 0;
+  // Makes `from` durable and renames it to `to` without ever replacing an existing `to`
+  // (EEXIST), then makes the rename durable.
+  virtual void publish(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual void remove(const std::filesystem::path& path) = 0;
+};
+
+// The real file system.
+FileOps& real_file_ops();
+
+}  // namespace ralvek::brastel
