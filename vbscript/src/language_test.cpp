@@ -166,6 +166,19 @@ TEST_F(Language, EraseEmptiesAnArray) {
   EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP IsEmpty(a(1))\n"), "True|");
 }
 
+TEST_F(Language, PublicConstAndPrivateVariablesAtTopLevel) {
+  EXPECT_EQ(run("Public Const A = 2\nPrivate b\nb = A * 2\nP b\n"), "4|");
+}
+
+TEST_F(Language, DictionaryKeepsOrderAndKinds) {
+  EXPECT_EQ(run("Set d = CreateObject(\"Scripting.Dictionary\")\nd.Add \"b\", 1\nd.Add \"a\", 2\nd(\"c\") = 3\n"
+                "d(\"a\") = d(\"a\") + 10\nFor Each k In d\n P k & \"=\" & d(k)\nNext\n"
+                "P d.Exists(\"B\") & d.Count\nd.Remove \"b\"\nP Join(d.Keys, \",\") & \" \" & Join(d.Items, \",\")\n"
+                "d.Add 1, \"one\"\nP d.Exists(\"1\")\nd.Add \"a\", 0\n"),
+            "ERR 457: This key is already associated with an element of this collection @14");
+  EXPECT_EQ(*engine.run("Out", {}), "b=1|a=12|c=3|False3|a,c 12,3|False|");
+}
+
 TEST_F(Language, ProceduresAddedLaterSeeEarlierGlobals) {
   ASSERT_TRUE(engine.add_code("Dim counter\ncounter = 41\n"));
   ASSERT_TRUE(engine.add_code("Function Next1()\n counter = counter + 1\n Next1 = counter\nEnd Function\n"));

@@ -181,6 +181,10 @@ class Parser {
     int line = cur().line;
     if (cur().kind == Tok::Name) {
       const std::string& w = cur().lower;
+      if ((w == "public" || w == "private") && !proc_ && is_kw_at(1, "const")) {
+        advance();
+        return constant(line);
+      }
       if (w == "dim" || ((w == "public" || w == "private") && !proc_)) return dim(line);
       if (w == "redim") return redim(line);
       if (w == "const") return constant(line);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "dictionary.h"
 #include "fso.h"
 #include "shell.h"
 #include "vbscript/engine.h"
@@ -61,6 +62,7 @@ ObjectRef create_object(Runtime& rt, std::string_view prog_id) {
   std::string id = lower(prog_id);
   if (id == "scripting.filesystemobject") return make_file_system_object();
   if (id == "wscript.shell") return make_shell(rt.children);
+  if (id == "scripting.dictionary") return make_dictionary();
   raise(err::kCannotCreateObject, std::string(error_text(err::kCannotCreateObject)) + ": '" + std::string(prog_id) + "'");
 }
 
