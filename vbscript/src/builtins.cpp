@@ -28,12 +28,14 @@ bool text_mode(const Args& a, std::size_t i) { return given(a, i) && to_long(a[i
 
 Value str_value(Str s) { return Value::string(std::move(s)); }
 
-// Position (0-based) of `needle` in `hay` at or after `from`; npos when absent.
+// Position (0-based) of `needle` in `hay` at or after `from`; npos when absent. Long searches
+// look at the clock now and then, so that no search outlives the call's time limit.
 std::size_t find(std::string_view hay, std::string_view needle, std::size_t from, bool text_compare) {
-  if (!text_compare) return hay.find(needle, from);
   if (needle.size() > hay.size()) return std::string_view::npos;
-  for (std::size_t i = from; i + needle.size() <= hay.size(); ++i)
-    if (compare_strings(hay.substr(i, needle.size()), needle, true) == 0) return i;
+  for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    if ((i & 0xFFFF) == 0xFFFF) budget::check_deadline();
+    if (compare_strings(hay.substr(i, needle.size()), needle, text_compare) == 0) return i;
+  }
   return std::string_view::npos;
 }
 
@@ -41,6 +43,7 @@ std::size_t rfind(std::string_view hay, std::string_view needle, std::size_t las
   if (needle.size() > hay.size()) return std::string_view::npos;
   std::size_t i = std::min(last_start, hay.size() - needle.size());
   while (true) {
+    if ((i & 0xFFFF) == 0) budget::check_deadline();
     if (compare_strings(hay.substr(i, needle.size()), needle, text_compare) == 0) return i;
     if (i == 0) return std::string_view::npos;
     --i;

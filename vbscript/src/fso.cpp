@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 
+#include "budget.h"
 #include "datetime.h"
 #include "errors.h"
 #include "text_stream.h"
@@ -272,8 +273,11 @@ class FilesCollection : public Object {
 std::uintmax_t tree_size(const fs::path& dir) {
   std::uintmax_t total = 0;
   std::error_code ec;
-  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+  std::size_t seen = 0;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if ((++seen & 0xFF) == 0) budget::check_deadline();
     if (it->is_regular_file(ec)) total += it->file_size(ec);
+  }
   return total;
 }
 

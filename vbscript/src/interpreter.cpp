@@ -42,6 +42,7 @@ void Interpreter::add(std::unique_ptr<Program> program, int chunk) {
   for (const auto& p : program->procedures) procs_[p->name] = p;
   if (program->option_explicit) option_explicit_ = true;
   programs_.push_back(std::move(program));
+  rt_.err->clear();
   Frame top;
   top.chunk = chunk;
   exec_block(programs_.back()->body, top);
@@ -54,6 +55,7 @@ Value Interpreter::call(std::string_view name, std::vector<Value> args) {
   if (it == procs_.end()) raise_named(err::kSubNotDefined, name);
   const Procedure& p = *it->second;
   if (args.size() != p.params.size()) raise_named(err::kWrongArgCount, p.text);
+  rt_.err->clear();
   std::vector<Var> bound(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) bound[i].value = std::move(args[i]);
   return call_procedure(p, std::move(bound));

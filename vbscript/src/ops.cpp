@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "errors.h"
 
@@ -94,6 +95,12 @@ Value logical(BinOp op, const Value& a, const Value& b) {
 
 int compare_strings(std::string_view a, std::string_view b, bool text) {
   std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  if (!text) {
+    int c = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
+    if (c != 0) return c < 0 ? -1 : 1;
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
     if (text) {
