@@ -1,6 +1,7 @@
 // console: the Ralvek configuration console in a terminal (no display needed).
 #include <QCoreApplication>
 #include <QLocale>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,10 @@
 #include "terminal_front_end.h"
 
 namespace {
+
+volatile std::sig_atomic_t g_stop_requested = 0;
+
+extern "C" void OnStopSignal(int) { g_stop_requested = 1; }
 
 std::filesystem::path ProgramDir() {
   const char* home = std::getenv("RALVEK_HOME");
@@ -62,6 +67,9 @@ int main(int argc, char** argv) {
 
   core.Load();
   front_end.Attach(core);
+  front_end.WatchStopFlag(&g_stop_requested);
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
   StartReader(input);
   const int status = app.exec();
   std::cout.flush();

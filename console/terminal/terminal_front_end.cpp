@@ -94,7 +94,9 @@ void TerminalFrontEnd::TakeInput() {
     bool at_end = false;
     {
       std::lock_guard lock(input_->mutex);
-      if (input_->lines.empty()) {
+      if (stop_flag_ != nullptr && *stop_flag_ != 0) {
+        at_end = true;
+      } else if (input_->lines.empty()) {
         at_end = input_->at_end;
         if (!at_end) break;
       } else {

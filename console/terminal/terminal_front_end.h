@@ -5,6 +5,7 @@
 // End of input ends the program as "quit" does.
 #include <QObject>
 #include <QTimer>
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -31,6 +32,8 @@ class TerminalFrontEnd final : public QObject, public ConsoleView {
   void Attach(ConsoleCore& core);
   // The program was ended by a command; no further line is run.
   void MarkEnded() { ended_ = true; }
+  // A flag set by a signal handler (Ctrl+C, SIGTERM): the program then ends as "quit" does.
+  void WatchStopFlag(const volatile std::sig_atomic_t* flag) { stop_flag_ = flag; }
 
   void ConsoleAppended(std::string_view text) override;
   void ConsoleReplaced(std::string_view whole_text) override;
@@ -50,6 +53,7 @@ class TerminalFrontEnd final : public QObject, public ConsoleView {
   bool ended_ = false;
   std::string prompt_;
   std::int32_t shown_packet_id_ = 0;
+  const volatile std::sig_atomic_t* stop_flag_ = nullptr;
 };
 
 }  // namespace ralvek::console

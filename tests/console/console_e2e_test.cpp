@@ -199,6 +199,17 @@ TEST_F(ConsoleTest, QuitEndsTheProgramAndDeletesTheTemporaryFile) {
   EXPECT_FALSE(QFile::exists(dir_.filePath("console.tmp")));
 }
 
+TEST_F(ConsoleTest, TerminationSignalClosesAsQuitDoes) {
+  StartConsole();
+  Command("hex 3", "00000003h\n");
+  QFile tmp(dir_.filePath("console.tmp"));
+  ASSERT_TRUE(tmp.open(QIODevice::WriteOnly));
+  tmp.close();
+  console_->Terminate();
+  EXPECT_EQ(console_->WaitExit(), 0);
+  EXPECT_FALSE(QFile::exists(dir_.filePath("console.tmp")));
+}
+
 TEST_F(ConsoleTest, EndOfInputEndsTheProgramAsQuitDoes) {
   StartConsole();
   Command("hex 2", "00000002h\n");

@@ -58,6 +58,8 @@ void Program::Type(const std::string& line) {
 
 void Program::CloseInput() { process_.closeWriteChannel(); }
 
+void Program::Terminate() { process_.terminate(); }
+
 int Program::WaitExit(int timeout_ms) {
   QDeadlineTimer deadline(timeout_ms);
   while (process_.state() != QProcess::NotRunning && !deadline.hasExpired()) {

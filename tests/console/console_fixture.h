@@ -22,6 +22,8 @@ class Program {
   bool Contains(const std::string& text, std::size_t from = 0);
   void Type(const std::string& line);
   void CloseInput();
+  // SIGTERM.
+  void Terminate();
   // Exit status once the program has ended within timeout_ms; -1 otherwise.
   int WaitExit(int timeout_ms = 5000);
   // Lets the program run for a while, collecting what it prints.
