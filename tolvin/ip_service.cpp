@@ -287,21 +287,21 @@ void frmIPService::wsckUDP_Error(const std::string& description) {
 
 void frmIPService::tmrDisconnect_Timer() {
   try {
-    if (lngDisconnectTicks.tick(lngDisconnectInterval)) {
-      DisconnectAll();
-      Listen();
-    }
+    if (lngDisconnectTicks.tick(lngDisconnectInterval)) DisconnectAll(true);
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "Disconnect (Timer)");
   }
 }
 
-void frmIPService::DisconnectAll() {
+void frmIPService::DisconnectAll(bool listen_again) {
   for (int index : wsckServer.indexes()) {
     try {
       wsckServer[index].close();
+      // The listener comes back before any sender sees its connection closed, so a sender that
+      // reconnects at once is not refused.
+      if (index == 0 && listen_again) Listen();
     } catch (const std::exception& e) {
-      ErrorHandler(e.what(), "DisconnectAll");
+      ErrorHandler(e.what(), index == 0 && listen_again ? "Disconnect (Timer)" : "DisconnectAll");
     }
   }
   update_status();

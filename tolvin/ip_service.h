@@ -43,7 +43,8 @@ class frmIPService final : public frame::Service {
   bool CreateOutputFile(std::int32_t site);
   void CloseAllFiles();
   void RenameFiles();
-  void DisconnectAll();
+  // Closes the listener and every site socket; with `listen_again` the listener listens anew.
+  void DisconnectAll(bool listen_again = false);
   void Listen();
   void update_status();
 

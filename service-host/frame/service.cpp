@@ -79,6 +79,7 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
     mode_ = interactive ? Mode::kInteractive : Mode::kDebug;
     event_log_.set_echo_to_stderr(true);
     if (!interactive && DebugRun()) return;
+    watch_signals();  // before the start, so a signal during it is not the default death
     if (interactive && profile_.label_before_start) set_info_label(profile_.info_label);
     bool started = start();
     if (interactive && !profile_.label_before_start) set_info_label(profile_.info_label);
@@ -115,6 +116,7 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
   }
   if (!manager_->started_as_service()) return;  // started by hand: nothing to host us
   mode_ = Mode::kService;
+  watch_signals();
   if (!start()) {
     exit_status_ = 1;  // the service manager marks the unit failed
     return;
@@ -152,7 +154,14 @@ bool Service::start() {
 
 void Service::run_resident() {
   if (unloaded_) return;
-  watch_signals();
+  auto watchdog = manager_->watchdog_interval();
+  if (mode_ == Mode::kService && watchdog.count() > 0) {
+    // Half the manager's limit; a hung loop sends nothing and is restarted.
+    auto half = std::chrono::duration_cast<std::chrono::milliseconds>(watchdog / 2);
+    watchdog_ = std::make_unique<TickTimer>(io_, std::max(half, std::chrono::milliseconds(1)),
+                                            [this] { manager_->notify_watchdog(); });
+    watchdog_->set_enabled(true);
+  }
   io_.run();
 }
 
@@ -196,6 +205,7 @@ void Service::request_unload(int reason) {
     // each step of an unload already ignores its own errors; nothing may stop the exit
   }
   signals_.cancel();
+  if (watchdog_) watchdog_->set_enabled(false);
   io_.stop();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/tick_timer.h"
 #include "platform/event_log.h"
 #include "platform/instance_lock.h"
 #include "platform/service_manager.h"
@@ -121,6 +122,7 @@ class Service {
   std::unique_ptr<platform::ServiceManager> manager_;
   platform::SystemEventLog event_log_;
   platform::InstanceLock lock_;
+  std::unique_ptr<TickTimer> watchdog_;  // proves to the service manager that the loop runs
   std::string command_line_lower_;  // lower-cased, not trimmed
   Mode mode_ = Mode::kOneShot;
   bool unloaded_ = false;

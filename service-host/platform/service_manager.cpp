@@ -64,6 +64,11 @@ class SystemdServiceManager final : public ServiceManager {
     sd_notify(0, ("STATUS=" + status).c_str());
   }
   void notify_watchdog() override { sd_notify(0, "WATCHDOG=1"); }
+  std::chrono::microseconds watchdog_interval() override {
+    uint64_t usec = 0;
+    return sd_watchdog_enabled(0, &usec) > 0 ? std::chrono::microseconds(usec)
+                                              : std::chrono::microseconds(0);
+  }
 };
 
 // ExecStart= and Environment= split their value at blanks unless it is double-quoted.
@@ -91,6 +96,7 @@ std::string unit_file_text(const ServiceUnit& unit) {
          "Environment=" + unit_quote("RALVEK_HOME=" + unit.program_dir.string()) + "\n"
          "WorkingDirectory=" + unit.program_dir.string() + "\n"
          "Restart=on-failure\n"
+         "WatchdogSec=60\n"
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

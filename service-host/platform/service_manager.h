@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,6 +30,8 @@ class ServiceManager {
   virtual void notify_stopping() = 0;
   virtual void notify_status(const std::string& status) = 0;
   virtual void notify_watchdog() = 0;
+  // How often the manager expects a watchdog notification; zero when it expects none.
+  virtual std::chrono::microseconds watchdog_interval() = 0;
 };
 
 // systemd: unit files in $RALVEK_SYSTEMD_DIR (else /etc/systemd/system), `systemctl` when it is

@@ -157,6 +157,11 @@ namespace ralvek::e2e {
 namespace {
 
 TEST_F(Faults, ListenerThatFailsListensAgainOnceDescriptorsAreBack) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' runtime needs descriptors of its own for its checks and reports false
+  // errors when the process has none left.
+  GTEST_SKIP() << "runs out of descriptors on purpose";
+#endif
   std::string sites;
   for (int i = 101; i <= 160; ++i) sites += "127.0.0." + std::to_string(i) + "=" + std::to_string(i) + "\n";
   write_ini("file_interval=0\n" + sites);
