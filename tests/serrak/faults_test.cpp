@@ -1,0 +1,113 @@
+// Lines that fail, devices that are missing or busy, folders that cannot be written.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "serrak_fixture.h"
+
+namespace ralvek::e2e {
+namespace {
+
+class Faults : public SerrakTest {};
+
+TEST_F(Faults, LineHangUpIsADeviceFailureAndTheFilesGoOn) {
+  std::string path;
+  auto line = start_line({"--count", "20", "--linger", "300"}, path);
+  write_ini_for(path, 50);
+  auto serrak = start_debug();
+  ASSERT_EQ(line->wait(10s), 0);
+  ASSERT_TRUE(wait_event(2, 108, "Com Port Error Event Received.\r\nEvent ID: 1011")) << all_events();
+  // The pseudo-terminal is gone: the reopen fails and the port stays down.
+  EXPECT_TRUE(wait_event(1, 109, "Cannot open serial port " + path + ": No such file or directory\r\nProcedure: OnComm"))
+      << all_events();
+  ASSERT_TRUE(wait_until([&] { return !files_with_ext(data(), "dat").empty(); }));
+  EXPECT_TRUE(serrak->running());
+  stop(*serrak);
+  EXPECT_EQ(check("serial1", 20), 0);
+}
+
+TEST_F(Faults, MissingDeviceFailsTheStart) {
+  write_ini_for("/dev/ttyRalvekNone", 1000);
+  auto serrak = start_debug();
+  EXPECT_TRUE(wait_event(1, 109, "Cannot open serial port /dev/ttyRalvekNone: No such file or directory\r\n"
+                                 "Procedure: oSVC_Start"))
+      << all_events();
+  // The report comes before the port opens.
+  EXPECT_FALSE(settings_report().empty());
+  stop(*serrak);
+  EXPECT_TRUE(files_with_ext(data(), "kom").empty());
+}
+
+TEST_F(Faults, BusyDeviceFailsTheStartInServiceMode) {
+  TestLine line;
+  int holder = ::open(line.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  write_ini_for(line.path(), 1000);
+  auto serrak = start({}, {{"INVOCATION_ID", "e2e"}});
+  EXPECT_EQ(serrak->wait(), 1);
+  EXPECT_TRUE(has_event(event_log(), 1, 109,
+                        "Serial port " + line.path() + " is busy: another program uses it\r\nProcedure: oSVC_Start"))
+      << all_events();
+  ::close(holder);
+}
+
+TEST_F(Faults, ServiceModeRunsUntilTermAndFinishesTheLastFile) {
+  TestLine line;
+  write_ini_for(line.path(), 1000);
+  auto serrak = start({}, {{"INVOCATION_ID", "e2e"}});
+  ASSERT_TRUE(wait_until([&] { return !settings_report().empty(); })) << all_events();
+  line.write("one\r\ntwo\r\n");
+  ASSERT_TRUE(wait_until([&] {
+    auto kom = files_with_ext(data(), "kom");
+    return !kom.empty() && read_file(data() / kom[0]).size() == 10;
+  }));
+  serrak->signal(SIGTERM);
+  EXPECT_EQ(serrak->wait(), 0);
+  auto dat = files_with_ext(data(), "dat");
+  ASSERT_EQ(dat.size(), 1u);
+  EXPECT_EQ(read_file(data() / dat[0]), "one\r\ntwo\r\n");
+}
+
+TEST_F(Faults, MissingIniAndBadSiteIdFailTheStart) {
+  auto serrak = start({}, {{"INVOCATION_ID", "e2e"}});
+  EXPECT_EQ(serrak->wait(), 1);
+  EXPECT_TRUE(has_event(event_log(), 1, 109,
+                        "INI file not found: " + (home_ / "serrak.ini").string() + "\r\nProcedure: oSVC_Start"))
+      << all_events();
+  write_ini("siteid=abc\ncom_device=/dev/null\n");
+  serrak = start({}, {{"INVOCATION_ID", "e2e"}});
+  EXPECT_EQ(serrak->wait(), 1);
+  EXPECT_TRUE(has_event(event_log(), 1, 109, "Invalid Site ID: abc\r\nProcedure: oSVC_Start")) << all_events();
+}
+
+TEST_F(Faults, DataFolderThatCannotBeCreatedFailsTheStart) {
+  TestLine line;
+  write_file(home_ / "data", "not a folder");
+  write_ini_for(line.path(), 1000);
+  auto serrak = start({}, {{"INVOCATION_ID", "e2e"}});
+  EXPECT_EQ(serrak->wait(), 1);
+  EXPECT_TRUE(has_event(event_log(), 1, 109, "Not a directory: " + data().string() + "\r\nProcedure: oSVC_Start"))
+      << all_events();
+  EXPECT_TRUE(settings_report().empty());
+}
+
+TEST_F(Faults, LostDataFolderStopsTheServiceAtTheNextLine) {
+  TestLine line;
+  write_ini_for(line.path(), 20);
+  auto serrak = start_debug();
+  ASSERT_FALSE(settings_report().empty());
+  std::filesystem::rename(data(), home_ / "moved");
+  write_file(data(), "in the way");
+  ASSERT_TRUE(wait_event_prefix(109, "")) << all_events();  // the next rotation cannot create a file
+  line.write("lost\r");
+  EXPECT_TRUE(wait_event_prefix(109, "Failed to create temporary output file: \r\n" + (data() / "12_").string()))
+      << all_events();
+  // The service stops itself with status 0.
+  EXPECT_EQ(serrak->wait(), 0);
+}
+
+}  // namespace
+}  // namespace ralvek::e2e
