@@ -116,6 +116,16 @@ TEST_F(ConsoleTest, CloseOpenAndSendPort) {
   Command("open", "Type a port number\n");
 }
 
+TEST_F(ConsoleTest, LineTypedDuringThePauseOfOpenRunsAfterIt) {
+  StartConsole();
+  const std::size_t mark = console_->Out().size();
+  console_->Type("open 2560");
+  console_->Type("hex 5");
+  const auto hex_at = console_->WaitFor("00000005h\n", mark);
+  const auto open_at = console_->WaitFor("Port Open 2560\n", mark);
+  EXPECT_LT(open_at, hex_at);
+}
+
 TEST_F(ConsoleTest, ChkrecvProbesTheReceiverAndTheBoxPortComesBack) {
   StartBox();
   StartConsole();
