@@ -31,13 +31,27 @@ struct Expr {
   ExprPtr a;
   ExprPtr b;  // Binary: right
   BinOp op = BinOp::Add;
-  bool negate = false;           // Unary: '-' (true) or Not (false)
-  std::vector<ExprPtr> args;     // Call: arguments; a null entry is an omitted argument
+  bool negate = false;        // Unary: '-' (true) or Not (false)
+  std::vector<ExprPtr> args;  // Call: arguments; a null entry is an omitted argument
   explicit Expr(ExprKind k) : kind(k) {}
 };
 
 enum class StmtKind {
-  Assign, Set, Call, Dim, ReDim, Const, If, Select, For, ForEach, Do, With, Exit, OnError, Erase,
+  Assign,
+  Set,
+  Call,
+  Dim,
+  ReDim,
+  Const,
+  If,
+  Select,
+  For,
+  ForEach,
+  Do,
+  With,
+  Exit,
+  OnError,
+  Erase,
 };
 
 enum class ExitKind { Do, For, Sub, Function };
@@ -70,16 +84,16 @@ struct Branch {
 struct Stmt {
   StmtKind kind;
   int line = 0;
-  ExprPtr target;  // Assign/Set: target; Call: the call; Select: subject; With: object; For: from
-  ExprPtr value;   // Assign/Set: value; For: to; ForEach: collection; Do: condition
-  ExprPtr step;    // For
+  ExprPtr target;    // Assign/Set: target; Call: the call; Select: subject; With: object; For: from
+  ExprPtr value;     // Assign/Set: value; For: to; ForEach: collection; Do: condition
+  ExprPtr step;      // For
   std::string name;  // For/ForEach: loop variable; Erase: array
   std::string text;
-  std::vector<DimItem> dims;                                // Dim, ReDim (bounds), Const (bounds[0] = value)
-  bool flag = false;                                        // ReDim: Preserve; OnError: Resume Next
-  std::vector<Branch> branches;                             // If
-  std::vector<CaseClause> cases;                            // Select
-  Block body;                                               // loops, With
+  std::vector<DimItem> dims;      // Dim, ReDim (bounds), Const (bounds[0] = value)
+  bool flag = false;              // ReDim: Preserve; OnError: Resume Next
+  std::vector<Branch> branches;   // If
+  std::vector<CaseClause> cases;  // Select
+  Block body;                     // loops, With
   ExitKind exit = ExitKind::Sub;
   LoopTest test = LoopTest::None;
   Stmt(StmtKind k, int l) : kind(k), line(l) {}

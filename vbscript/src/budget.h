@@ -80,7 +80,11 @@ struct TrackedAlloc {
 
 using Str = std::basic_string<char, std::char_traits<char>, TrackedAlloc<char>>;
 
-inline Str to_str(std::string_view text) { return Str(text.data(), text.size()); }
-inline std::string to_std(const Str& text) { return std::string(text.data(), text.size()); }
+inline Str to_str(std::string_view text) {
+  return Str(text.data(), text.size());
+}
+inline std::string to_std(const Str& text) {
+  return std::string(text.data(), text.size());
+}
 
 }  // namespace ralvek::vbscript

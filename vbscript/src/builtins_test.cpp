@@ -169,7 +169,8 @@ TEST_F(Builtins, Inspection) {
 TEST_F(Builtins, DatesAndTimes) {
   check({
       {"Year(#12/6/2006#) & \"-\" & Month(#12/6/2006#) & \"-\" & Day(#12/6/2006#)", "2006-12-6"},
-      {"Hour(#5:31:07 PM#) & \":\" & Minute(#5:31:07 PM#) & \":\" & Second(#5:31:07 PM#)", "17:31:7"},
+      {"Hour(#5:31:07 PM#) & \":\" & Minute(#5:31:07 PM#) & \":\" & Second(#5:31:07 PM#)",
+       "17:31:7"},
       {"DateSerial(2006, 13, 1)", "1/1/2007"},
       {"DateSerial(2006, 3, 0)", "2/28/2006"},
       {"TimeSerial(5, 31, 0)", "5:31:00 AM"},
@@ -197,7 +198,8 @@ TEST_F(Builtins, DatesAndTimes) {
 TEST_F(Builtins, TimeStampBuiltFromDateParts) {
   EXPECT_EQ(run("d = #12/6/2006 5:31:00#\n"
                 "s = Year(d) & Right(\"0\" & Month(d), 2) & Right(\"0\" & Day(d), 2) & _\n"
-                "    Right(\"0\" & Hour(d), 2) & Right(\"0\" & Minute(d), 2) & Right(\"0\" & Second(d), 2)\nP s\n"),
+                "    Right(\"0\" & Hour(d), 2) & Right(\"0\" & Minute(d), 2) & Right(\"0\" & "
+                "Second(d), 2)\nP s\n"),
             "20061206053100|");
 }
 

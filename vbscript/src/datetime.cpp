@@ -35,9 +35,11 @@ void civil_from_days(long z, int& y, int& m, int& d) {
   y = static_cast<int>(static_cast<long>(yoe) + era * 400 + (m <= 2));
 }
 
-const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                               "July",    "August",   "September", "October", "November", "December"};
-const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char* const kMonths[] = {"January",   "February", "March",    "April",
+                               "May",       "June",     "July",     "August",
+                               "September", "October",  "November", "December"};
+const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                             "Thursday", "Friday", "Saturday"};
 
 std::string two(int n) {
   char buf[8];
@@ -66,7 +68,8 @@ std::vector<Token> tokenize(std::string_view s) {
       out.push_back({std::string(s.substr(i, j - i)), num, 0});
       i = j;
     } else {
-      if (!out.empty() && out.back().sep_after == 0 && c != ' ') out.back().sep_after = static_cast<char>(c);
+      if (!out.empty() && out.back().sep_after == 0 && c != ' ')
+        out.back().sep_after = static_cast<char>(c);
       ++i;
     }
   }
@@ -80,7 +83,9 @@ int month_from_name(const std::string& word) {
     if (word.size() > full.size()) continue;
     bool same = true;
     for (std::size_t k = 0; k < word.size(); ++k)
-      if (std::tolower(static_cast<unsigned char>(word[k])) != std::tolower(static_cast<unsigned char>(full[k]))) same = false;
+      if (std::tolower(static_cast<unsigned char>(word[k])) !=
+          std::tolower(static_cast<unsigned char>(full[k])))
+        same = false;
     if (same) return m + 1;
   }
   return 0;
@@ -100,7 +105,8 @@ double from_date(int year, int month, int day) {
   long m0 = static_cast<long>(month) - 1;
   y += m0 >= 0 ? m0 / 12 : -((11 - m0) / 12);
   long m = ((m0 % 12) + 12) % 12 + 1;
-  return static_cast<double>(days_from_civil(y, static_cast<unsigned>(m), 1) + (day - 1) + kEpochShift);
+  return static_cast<double>(days_from_civil(y, static_cast<unsigned>(m), 1) + (day - 1) +
+                             kEpochShift);
 }
 
 double from_time(int hour, int minute, int second) {
@@ -168,7 +174,8 @@ bool parse(std::string_view text, double& serial) {
         for (const char* dn : kDays) {
           bool same = true;
           for (std::size_t k = 0; k < 3; ++k)
-            if (std::tolower(static_cast<unsigned char>(dn[k])) != std::tolower(static_cast<unsigned char>(t.text[k])))
+            if (std::tolower(static_cast<unsigned char>(dn[k])) !=
+                std::tolower(static_cast<unsigned char>(t.text[k])))
               same = false;
           is_day = is_day || same;
         }
@@ -218,9 +225,12 @@ bool parse(std::string_view text, double& serial) {
       } else {
         std::string w;
         for (char c : t.text) w += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (w == "PM" || w == "P") pm = true;
-        else if (w == "AM" || w == "A") am = true;
-        else return false;
+        if (w == "PM" || w == "P")
+          pm = true;
+        else if (w == "AM" || w == "A")
+          am = true;
+        else
+          return false;
       }
     }
     if (count < 2) return false;
@@ -246,7 +256,8 @@ std::string short_date(double serial) {
 std::string long_time(double serial) {
   Parts p = split(serial);
   int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
-  return std::to_string(h12) + ":" + two(p.minute) + ":" + two(p.second) + (p.hour < 12 ? " AM" : " PM");
+  return std::to_string(h12) + ":" + two(p.minute) + ":" + two(p.second) +
+         (p.hour < 12 ? " AM" : " PM");
 }
 
 std::string short_time(double serial) {
@@ -256,8 +267,8 @@ std::string short_time(double serial) {
 
 std::string long_date(double serial) {
   Parts p = split(serial);
-  return std::string(kDays[weekday(serial) - 1]) + ", " + kMonths[p.month - 1] + " " + two(p.day) + ", " +
-         std::to_string(p.year);
+  return std::string(kDays[weekday(serial) - 1]) + ", " + kMonths[p.month - 1] + " " + two(p.day) +
+         ", " + std::to_string(p.year);
 }
 
 std::string general(double serial) {

@@ -22,11 +22,11 @@ double now();                // local time (follows TZ)
 // each optionally followed by a time "h:mm[:ss] [AM|PM]"; or a time alone.
 bool parse(std::string_view text, double& serial);
 
-std::string general(double serial);    // short date, long time, or both
-std::string short_date(double serial); // 12/6/2006
-std::string long_date(double serial);  // Wednesday, December 06, 2006
-std::string long_time(double serial);  // 5:31:00 AM
-std::string short_time(double serial); // 05:31
+std::string general(double serial);     // short date, long time, or both
+std::string short_date(double serial);  // 12/6/2006
+std::string long_date(double serial);   // Wednesday, December 06, 2006
+std::string long_time(double serial);   // 5:31:00 AM
+std::string short_time(double serial);  // 05:31
 std::string_view month_name(int month, bool abbreviate);
 std::string_view weekday_name(int weekday, bool abbreviate);
 

@@ -30,7 +30,8 @@ class Dictionary : public Object {
     }
     if (m == "add") {
       std::string k = key_of(arg(args, 0));
-      if (index_.count(k)) raise(kKeyExists, "This key is already associated with an element of this collection");
+      if (index_.count(k))
+        raise(kKeyExists, "This key is already associated with an element of this collection");
       add(k, arg(args, 0), arg(args, 1));
       return Value();
     }
@@ -59,8 +60,10 @@ class Dictionary : public Object {
     if (m == "item" || m.empty()) {
       std::string k = key_of(arg(args, 0));
       auto it = index_.find(k);
-      if (it != index_.end()) entries_[it->second].second = value;
-      else add(k, arg(args, 0), value);
+      if (it != index_.end())
+        entries_[it->second].second = value;
+      else
+        add(k, arg(args, 0), value);
       return;
     }
     if (m == "key") {
@@ -68,7 +71,8 @@ class Dictionary : public Object {
       auto it = index_.find(k);
       if (it == index_.end()) raise(kElementNotFound, "Element not found");
       std::string nk = key_of(value);
-      if (index_.count(nk)) raise(kKeyExists, "This key is already associated with an element of this collection");
+      if (index_.count(nk))
+        raise(kKeyExists, "This key is already associated with an element of this collection");
       entries_[it->second].first = value;
       reindex();
       return;
@@ -95,7 +99,8 @@ class Dictionary : public Object {
 
   // Keys compare by kind and value: 1 and "1" are different keys; text mode ignores case.
   std::string key_of(const Value& v) const {
-    if (v.is_object()) return "o:" + std::to_string(reinterpret_cast<std::uintptr_t>(v.as_object().get()));
+    if (v.is_object())
+      return "o:" + std::to_string(reinterpret_cast<std::uintptr_t>(v.as_object().get()));
     if (v.is_array()) raise(err::kTypeMismatch);
     if (v.is_string()) {
       std::string s = to_std(v.as_string_raw());
@@ -125,6 +130,8 @@ class Dictionary : public Object {
 
 }  // namespace
 
-ObjectRef make_dictionary() { return std::make_shared<Dictionary>(); }
+ObjectRef make_dictionary() {
+  return std::make_shared<Dictionary>();
+}
 
 }  // namespace ralvek::vbscript

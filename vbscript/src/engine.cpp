@@ -25,7 +25,8 @@ struct Engine::State {
     b.max_memory = limits.max_memory;
     b.max_string_length = limits.max_string_length;
     b.max_array_elements = limits.max_array_elements;
-    if (timeout_ms > 0) b.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    if (timeout_ms > 0)
+      b.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     return b;
   }
 
@@ -89,18 +90,32 @@ std::vector<std::string> split_lines(std::string_view text) {
 Engine::Engine() : state_(std::make_unique<State>()) {}
 Engine::~Engine() = default;
 
-void Engine::set_timeout_ms(long milliseconds) { state_->timeout_ms = milliseconds; }
-long Engine::timeout_ms() const { return state_->timeout_ms; }
+void Engine::set_timeout_ms(long milliseconds) {
+  state_->timeout_ms = milliseconds;
+}
+long Engine::timeout_ms() const {
+  return state_->timeout_ms;
+}
 void Engine::set_limits(const Limits& limits) {
   state_->limits = limits;
   state_->interpreter.set_max_call_depth(limits.max_call_depth);
 }
-const Limits& Engine::limits() const { return state_->limits; }
-void Engine::on_error(std::function<void(const ScriptError&)> handler) { state_->on_error = std::move(handler); }
-void Engine::on_timeout(std::function<void(long)> handler) { state_->on_timeout = std::move(handler); }
+const Limits& Engine::limits() const {
+  return state_->limits;
+}
+void Engine::on_error(std::function<void(const ScriptError&)> handler) {
+  state_->on_error = std::move(handler);
+}
+void Engine::on_timeout(std::function<void(long)> handler) {
+  state_->on_timeout = std::move(handler);
+}
 
-bool Engine::has_error() const { return state_->has_error; }
-const ScriptError& Engine::last_error() const { return state_->error; }
+bool Engine::has_error() const {
+  return state_->has_error;
+}
+const ScriptError& Engine::last_error() const {
+  return state_->error;
+}
 void Engine::clear_error() {
   state_->has_error = false;
   state_->error = ScriptError{};
@@ -147,7 +162,8 @@ bool Engine::add_code(std::string_view text) {
   return true;
 }
 
-std::optional<std::string> Engine::run(std::string_view procedure, const std::vector<std::string>& arguments) {
+std::optional<std::string> Engine::run(std::string_view procedure,
+                                       const std::vector<std::string>& arguments) {
   State& s = *state_;
   clear_error();
   budget::Scope scope(s.bounds());

@@ -20,8 +20,9 @@ struct Recorder {
 
 TEST(EngineInterface, RunCallsAProcedureWithTextArgumentsAndReturnsItsResult) {
   Engine e;
-  ASSERT_TRUE(e.add_code("Function Join3(a, b, c)\n Join3 = a & \"+\" & b & \"+\" & c\nEnd Function\n"
-                         "Sub Nothing1(x)\nEnd Sub\n"));
+  ASSERT_TRUE(
+      e.add_code("Function Join3(a, b, c)\n Join3 = a & \"+\" & b & \"+\" & c\nEnd Function\n"
+                 "Sub Nothing1(x)\nEnd Sub\n"));
   EXPECT_EQ(e.run("join3", {"x", "12", ""}), "x+12+");
   EXPECT_EQ(e.run("Nothing1", {"/data/1_20061206053100.kom"}), "");
   EXPECT_FALSE(e.has_error());
@@ -110,8 +111,9 @@ TEST(EngineInterface, EndlessLoopIsStoppedAtTheTimeLimitWithTheTimeoutNotificati
   Engine e;
   Recorder rec(e);
   e.set_timeout_ms(200);
-  ASSERT_TRUE(e.add_code("Sub Run(f)\n On Error Resume Next\n Do\n  x = x + 1\n Loop\nEnd Sub\n"
-                         "Sub Empty1()\n Do: Loop\nEnd Sub\n"));
+  ASSERT_TRUE(
+      e.add_code("Sub Run(f)\n On Error Resume Next\n Do\n  x = x + 1\n Loop\nEnd Sub\n"
+                 "Sub Empty1()\n Do: Loop\nEnd Sub\n"));
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(e.run("Run", {"f"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
@@ -144,7 +146,8 @@ TEST(EngineInterface, EndlessRecursionEndsWithOutOfStackSpace) {
 
 TEST(EngineInterface, DefaultRecursionBoundIsReachedWithoutExhaustingTheStack) {
   Engine e;
-  ASSERT_TRUE(e.add_code("Function R(n)\n If n > 0 Then R = R(n - 1) + 1 Else R = 0\nEnd Function\n"));
+  ASSERT_TRUE(
+      e.add_code("Function R(n)\n If n > 0 Then R = R(n - 1) + 1 Else R = 0\nEnd Function\n"));
   EXPECT_EQ(e.run("R", {"300"}), "300");
   EXPECT_FALSE(e.run("R", {"100000"}));
   EXPECT_EQ(e.last_error().number, 28);
@@ -155,8 +158,9 @@ TEST(EngineInterface, GrowingStringStopsAtTheStringBound) {
   Limits limits;
   limits.max_string_length = 1 << 20;
   e.set_limits(limits);
-  ASSERT_TRUE(e.add_code("Sub Run(f)\n On Error Resume Next\n s = \"x\"\n Do\n  s = s & s\n Loop\nEnd Sub\n"
-                         "Function Big()\n Big = Len(Space(2000000))\nEnd Function\n"));
+  ASSERT_TRUE(
+      e.add_code("Sub Run(f)\n On Error Resume Next\n s = \"x\"\n Do\n  s = s & s\n Loop\nEnd Sub\n"
+                 "Function Big()\n Big = Len(Space(2000000))\nEnd Function\n"));
   EXPECT_FALSE(e.run("Run", {"f"}));
   EXPECT_EQ(e.last_error().number, 14);
   EXPECT_FALSE(e.run("Big", {}));
@@ -168,9 +172,10 @@ TEST(EngineInterface, ManyStringsStopAtTheMemoryBound) {
   Limits limits;
   limits.max_memory = 16u << 20;
   e.set_limits(limits);
-  ASSERT_TRUE(e.add_code("Sub Run(f)\n On Error Resume Next\n ReDim a(100000)\n"
-                         " For i = 0 To 100000\n  a(i) = Space(1000)\n Next\nEnd Sub\n"
-                         "Sub Huge()\n ReDim a(100000000)\nEnd Sub\n"));
+  ASSERT_TRUE(
+      e.add_code("Sub Run(f)\n On Error Resume Next\n ReDim a(100000)\n"
+                 " For i = 0 To 100000\n  a(i) = Space(1000)\n Next\nEnd Sub\n"
+                 "Sub Huge()\n ReDim a(100000000)\nEnd Sub\n"));
   EXPECT_FALSE(e.run("Run", {"f"}));
   EXPECT_EQ(e.last_error().number, 7);
   EXPECT_FALSE(e.run("Huge", {}));

@@ -83,7 +83,7 @@ struct VbError {
   std::string description;
   std::string source;  // empty: the engine's own run-time error source
   bool fatal = false;
-  int line = 0;        // filled by the statement that saw it first
+  int line = 0;  // filled by the statement that saw it first
   int chunk = -1;
 };
 

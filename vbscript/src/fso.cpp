@@ -31,18 +31,23 @@ long arg_long(std::vector<Value>& args, std::size_t i, long fallback) {
   return i < args.size() && !args[i].is_empty() ? to_long(args[i]) : fallback;
 }
 
-bool is_sep(char c) { return c == '/' || c == '\\'; }
+bool is_sep(char c) {
+  return c == '/' || c == '\\';
+}
 
 [[noreturn]] void fail(int number, const std::string& path) {
   raise(number, std::string(error_text(number)) + ": '" + path + "'");
 }
 
 // Maps a failed file-system operation on `path` to VBScript's error.
-[[noreturn]] void fail_ec(const std::error_code& ec, const std::string& path, int missing = err::kFileNotFound) {
-  if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) fail(missing, path);
+[[noreturn]] void fail_ec(const std::error_code& ec, const std::string& path,
+                          int missing = err::kFileNotFound) {
+  if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+    fail(missing, path);
   if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted ||
       ec == std::errc::read_only_file_system || ec == std::errc::directory_not_empty)
-    raise(err::kPermissionDenied, std::string(error_text(err::kPermissionDenied)) + ": '" + path + "' (" + ec.message() + ")");
+    raise(err::kPermissionDenied, std::string(error_text(err::kPermissionDenied)) + ": '" + path +
+                                      "' (" + ec.message() + ")");
   if (ec == std::errc::file_exists) fail(err::kFileExists, path);
   raise(err::kPermissionDenied, "Cannot use '" + path + "': " + ec.message());
 }
@@ -52,7 +57,8 @@ double file_time(const fs::path& p) {
   auto ft = fs::last_write_time(p, ec);
   if (ec) fail_ec(ec, p.string());
   auto sys = std::chrono::file_clock::to_sys(ft);
-  std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys));
+  std::time_t t = std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys));
   std::tm tm{};
   localtime_r(&t, &tm);
   return datetime::from_date(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) +
@@ -76,8 +82,9 @@ std::string parent_text(std::string_view p) {
 bool glob_match(std::string_view pat, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
-    if (p < pat.size() && (pat[p] == '?' || std::tolower(static_cast<unsigned char>(pat[p])) ==
-                                               std::tolower(static_cast<unsigned char>(name[n])))) {
+    if (p < pat.size() &&
+        (pat[p] == '?' || std::tolower(static_cast<unsigned char>(pat[p])) ==
+                              std::tolower(static_cast<unsigned char>(name[n])))) {
       ++p, ++n;
     } else if (p < pat.size() && pat[p] == '*') {
       star = p++;
@@ -93,7 +100,9 @@ bool glob_match(std::string_view pat, std::string_view name) {
   return p == pat.size();
 }
 
-bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+bool has_wildcard(std::string_view s) {
+  return s.find_first_of("*?") != std::string_view::npos;
+}
 
 // The files a source argument names: one path, or the matches of a pattern in its last part.
 std::vector<fs::path> expand(const std::string& native, const std::string& shown, bool folders) {
@@ -105,7 +114,8 @@ std::vector<fs::path> expand(const std::string& native, const std::string& shown
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     bool is_dir = it->is_directory(ec);
-    if (is_dir == folders && glob_match(name, it->path().filename().string())) out.push_back(it->path());
+    if (is_dir == folders && glob_match(name, it->path().filename().string()))
+      out.push_back(it->path());
   }
   if (out.empty()) fail(folders ? err::kPathNotFound : err::kFileNotFound, shown);
   std::sort(out.begin(), out.end());
@@ -123,7 +133,8 @@ void copy_one(const fs::path& src, const fs::path& dst, bool overwrite) {
   if (!fs::is_regular_file(src, ec)) fail(err::kFileNotFound, src.string());
   if (fs::is_directory(dst, ec)) fail(err::kPermissionDenied, dst.string());
   if (!overwrite && fs::exists(dst, ec)) fail(err::kFileExists, dst.string());
-  if (!dst.parent_path().empty() && !fs::is_directory(dst.parent_path(), ec)) fail(err::kPathNotFound, dst.parent_path().string());
+  if (!dst.parent_path().empty() && !fs::is_directory(dst.parent_path(), ec))
+    fail(err::kPathNotFound, dst.parent_path().string());
   fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
   if (ec) fail_ec(ec, dst.string(), err::kPathNotFound);
 }
@@ -132,7 +143,8 @@ void move_one(const fs::path& src, const fs::path& dst) {
   std::error_code ec;
   if (!fs::exists(src, ec)) fail(err::kFileNotFound, src.string());
   if (fs::exists(dst, ec)) fail(err::kFileExists, dst.string());
-  if (!dst.parent_path().empty() && !fs::is_directory(dst.parent_path(), ec)) fail(err::kPathNotFound, dst.parent_path().string());
+  if (!dst.parent_path().empty() && !fs::is_directory(dst.parent_path(), ec))
+    fail(err::kPathNotFound, dst.parent_path().string());
   fs::rename(src, dst, ec);
   if (ec == std::errc::cross_device_link) {
     fs::copy(src, dst, fs::copy_options::recursive, ec);
@@ -164,16 +176,19 @@ class FileObject : public Object {
     if (m == "size") {
       auto size = fs::file_size(path_, ec);
       if (ec) fail_ec(ec, path_.string());
-      return size <= INT32_MAX ? Value::long_(static_cast<std::int32_t>(size)) : Value::number(static_cast<double>(size));
+      return size <= INT32_MAX ? Value::long_(static_cast<std::int32_t>(size))
+                               : Value::number(static_cast<double>(size));
     }
-    if (m == "datelastmodified" || m == "datecreated" || m == "datelastaccessed") return Value::date(file_time(path_));
+    if (m == "datelastmodified" || m == "datecreated" || m == "datelastaccessed")
+      return Value::date(file_time(path_));
     if (m == "parentfolder") return Value::object(make_folder(fs::absolute(path_).parent_path()));
     if (m == "attributes") return Value::integer(32);
     if (m == "type") {
       std::string ext = path_.extension().string();
       if (ext.size() > 1) {
         std::string up;
-        for (char c : ext.substr(1)) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char c : ext.substr(1))
+          up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return Value::string(up + " File");
       }
       return Value::string("File");
@@ -181,7 +196,8 @@ class FileObject : public Object {
     if (m == "copy") {
       std::string dest = arg_text(args, 0);
       std::string native = native_path(dest);
-      copy_one(path_, target_for(path_, native, dest_names_folder(dest, native)), arg_flag(args, 1, true));
+      copy_one(path_, target_for(path_, native, dest_names_folder(dest, native)),
+               arg_flag(args, 1, true));
       return Value();
     }
     if (m == "move") {
@@ -240,7 +256,8 @@ class FilesCollection : public Object {
 
   std::vector<Value> elements() override {
     std::vector<Value> out;
-    for (fs::path& p : list()) out.push_back(Value::object(folders_ ? make_folder(std::move(p)) : make_file(std::move(p))));
+    for (fs::path& p : list())
+      out.push_back(Value::object(folders_ ? make_folder(std::move(p)) : make_file(std::move(p))));
     return out;
   }
 
@@ -294,10 +311,12 @@ class FolderObject : public Object {
     if (m == "files") return Value::object(std::make_shared<FilesCollection>(path_, false));
     if (m == "subfolders") return Value::object(std::make_shared<FilesCollection>(path_, true));
     if (m == "size") return Value::number(static_cast<double>(tree_size(path_)));
-    if (m == "datelastmodified" || m == "datecreated" || m == "datelastaccessed") return Value::date(file_time(path_));
+    if (m == "datelastmodified" || m == "datecreated" || m == "datelastaccessed")
+      return Value::date(file_time(path_));
     if (m == "attributes") return Value::integer(16);
     if (m == "type") return Value::string("File folder");
-    if (m == "isrootfolder") return Value::boolean(fs::absolute(path_) == fs::absolute(path_).root_path());
+    if (m == "isrootfolder")
+      return Value::boolean(fs::absolute(path_) == fs::absolute(path_).root_path());
     if (m == "parentfolder") {
       fs::path abs = fs::absolute(path_);
       if (abs == abs.root_path()) return Value::object(nullptr);
@@ -331,8 +350,12 @@ class FolderObject : public Object {
   fs::path path_;
 };
 
-ObjectRef make_file(fs::path p) { return std::make_shared<FileObject>(std::move(p)); }
-ObjectRef make_folder(fs::path p) { return std::make_shared<FolderObject>(std::move(p)); }
+ObjectRef make_file(fs::path p) {
+  return std::make_shared<FileObject>(std::move(p));
+}
+ObjectRef make_folder(fs::path p) {
+  return std::make_shared<FolderObject>(std::move(p));
+}
 
 class FileSystemObject : public Object {
  public:
@@ -340,8 +363,10 @@ class FileSystemObject : public Object {
 
   Value call(std::string_view m, std::vector<Value>& args) override {
     std::error_code ec;
-    if (m == "fileexists") return Value::boolean(fs::is_regular_file(native_path(arg_text(args, 0)), ec));
-    if (m == "folderexists") return Value::boolean(fs::is_directory(native_path(arg_text(args, 0)), ec));
+    if (m == "fileexists")
+      return Value::boolean(fs::is_regular_file(native_path(arg_text(args, 0)), ec));
+    if (m == "folderexists")
+      return Value::boolean(fs::is_directory(native_path(arg_text(args, 0)), ec));
     if (m == "getfile") {
       std::string shown = arg_text(args, 0);
       std::string p = native_path(shown);
@@ -370,8 +395,10 @@ class FileSystemObject : public Object {
       if (into_folder && !fs::is_directory(dest_native, ec)) fail(err::kPathNotFound, dest);
       for (const fs::path& f : expand(src_native, src, false)) {
         fs::path to = target_for(f, dest_native, into_folder);
-        if (m == "copyfile") copy_one(f, to, arg_flag(args, 2, true));
-        else move_one(f, to);
+        if (m == "copyfile")
+          copy_one(f, to, arg_flag(args, 2, true));
+        else
+          move_one(f, to);
       }
       return Value();
     }
@@ -379,7 +406,8 @@ class FileSystemObject : public Object {
       std::string src = arg_text(args, 0), dest = arg_text(args, 1);
       std::string dest_native = native_path(dest);
       bool into = dest_names_folder(dest, dest_native);
-      for (const fs::path& f : expand(native_path(src), src, true)) move_one(f, target_for(f, dest_native, into));
+      for (const fs::path& f : expand(native_path(src), src, true))
+        move_one(f, target_for(f, dest_native, into));
       return Value();
     }
     if (m == "deletefile" || m == "deletefolder") {
@@ -388,8 +416,10 @@ class FileSystemObject : public Object {
       for (const fs::path& f : expand(native_path(src), src, folders)) {
         if (folders ? !fs::is_directory(f, ec) : !fs::is_regular_file(f, ec))
           fail(folders ? err::kPathNotFound : err::kFileNotFound, src);
-        if (folders) fs::remove_all(f, ec);
-        else fs::remove(f, ec);
+        if (folders)
+          fs::remove_all(f, ec);
+        else
+          fs::remove(f, ec);
         if (ec) fail_ec(ec, f.string());
       }
       return Value();
@@ -397,14 +427,16 @@ class FileSystemObject : public Object {
     if (m == "buildpath") {
       std::string base = arg_text(args, 0), name = arg_text(args, 1);
       if (base.empty()) return Value::string(name);
-      if (is_sep(base.back()) || (!name.empty() && is_sep(name.front()))) return Value::string(base + name);
+      if (is_sep(base.back()) || (!name.empty() && is_sep(name.front())))
+        return Value::string(base + name);
       return Value::string(base + "/" + name);
     }
     if (m == "getfilename") return Value::string(last_component(arg_text(args, 0)));
     if (m == "getbasename" || m == "getextensionname") {
       std::string name = last_component(arg_text(args, 0));
       std::size_t dot = name.rfind('.');
-      if (m == "getbasename") return Value::string(dot == std::string::npos ? name : name.substr(0, dot));
+      if (m == "getbasename")
+        return Value::string(dot == std::string::npos ? name : name.substr(0, dot));
       return Value::string(dot == std::string::npos ? "" : name.substr(dot + 1));
     }
     if (m == "getparentfoldername") return Value::string(parent_text(arg_text(args, 0)));
@@ -414,7 +446,8 @@ class FileSystemObject : public Object {
     }
     if (m == "getdrivename") return Value::string("");
     if (m == "gettempname") {
-      static std::minstd_rand rng(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+      static std::minstd_rand rng(
+          static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
       char buf[32];
       std::snprintf(buf, sizeof buf, "rad%05X.tmp", static_cast<unsigned>(rng() & 0xFFFFF));
       return Value::string(buf);
@@ -435,13 +468,17 @@ class FileSystemObject : public Object {
 }  // namespace
 
 std::string native_path(std::string_view script_path) {
-  if (script_path.size() >= 2 && script_path[1] == ':' && std::isalpha(static_cast<unsigned char>(script_path[0])))
-    raise(err::kPathNotFound, "Path not found: drive letters are not supported ('" + std::string(script_path) + "')");
+  if (script_path.size() >= 2 && script_path[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>(script_path[0])))
+    raise(err::kPathNotFound,
+          "Path not found: drive letters are not supported ('" + std::string(script_path) + "')");
   std::string out(script_path);
   std::replace(out.begin(), out.end(), '\\', '/');
   return out;
 }
 
-ObjectRef make_file_system_object() { return std::make_shared<FileSystemObject>(); }
+ObjectRef make_file_system_object() {
+  return std::make_shared<FileSystemObject>();
+}
 
 }  // namespace ralvek::vbscript

@@ -18,7 +18,8 @@ class FileSystem : public ScriptTest {
     std::random_device rd;
     dir = fs::temp_directory_path() / ("vbscript_fso_" + std::to_string(rd()));
     fs::create_directories(dir);
-    ASSERT_TRUE(engine.add_code("Set fso = CreateObject(\"Scripting.FileSystemObject\")\nD = \"" + dir.string() +
+    ASSERT_TRUE(engine.add_code("Set fso = CreateObject(\"Scripting.FileSystemObject\")\nD = \"" +
+                                dir.string() +
                                 "\"\nConst ForReading = 1, ForWriting = 2, ForAppending = 8\n"));
   }
   void TearDown() override {
@@ -46,8 +47,10 @@ TEST_F(FileSystem, ExistsGetFileAndItsProperties) {
 }
 
 TEST_F(FileSystem, MissingFileAndFolderErrors) {
-  EXPECT_EQ(run("Set f = fso.GetFile(D & \"/none.txt\")\n").substr(0, 26), "ERR 53: File not found: '/");
-  EXPECT_EQ(run("Set f = fso.GetFolder(D & \"/none\")\n").substr(0, 26), "ERR 76: Path not found: '/");
+  EXPECT_EQ(run("Set f = fso.GetFile(D & \"/none.txt\")\n").substr(0, 26),
+            "ERR 53: File not found: '/");
+  EXPECT_EQ(run("Set f = fso.GetFolder(D & \"/none\")\n").substr(0, 26),
+            "ERR 76: Path not found: '/");
   EXPECT_EQ(run("Set f = fso.OpenTextFile(D & \"/none.txt\")\n").substr(0, 6), "ERR 53");
 }
 
@@ -63,20 +66,24 @@ TEST_F(FileSystem, BackslashesAreSeparators) {
 }
 
 TEST_F(FileSystem, NameFunctionsWorkOnText) {
-  EXPECT_EQ(run("P fso.GetFileName(\"/data/12_x.kom\")\nP fso.GetBaseName(\"/data/12_x.kom\")\n"
-                "P fso.GetExtensionName(\"/data/a.b.KOM\")\nP fso.GetParentFolderName(\"/data/12_x.kom\")\n"
-                "P fso.GetParentFolderName(\"data\\x.kom\")\nP fso.BuildPath(\"/data\", \"x.dat\")\n"
-                "P fso.BuildPath(\"/data/\", \"x.dat\")\nP fso.GetBaseName(\"noext\") & fso.GetExtensionName(\"noext\")\n"),
-            "12_x.kom|12_x|KOM|/data|data|/data/x.dat|/data/x.dat|noext|");
+  EXPECT_EQ(
+      run("P fso.GetFileName(\"/data/12_x.kom\")\nP fso.GetBaseName(\"/data/12_x.kom\")\n"
+          "P fso.GetExtensionName(\"/data/a.b.KOM\")\nP "
+          "fso.GetParentFolderName(\"/data/12_x.kom\")\n"
+          "P fso.GetParentFolderName(\"data\\x.kom\")\nP fso.BuildPath(\"/data\", \"x.dat\")\n"
+          "P fso.BuildPath(\"/data/\", \"x.dat\")\nP fso.GetBaseName(\"noext\") & "
+          "fso.GetExtensionName(\"noext\")\n"),
+      "12_x.kom|12_x|KOM|/data|data|/data/x.dat|/data/x.dat|noext|");
 }
 
 TEST_F(FileSystem, WriteAppendAndReadTextStreams) {
-  EXPECT_EQ(run("Set t = fso.CreateTextFile(D & \"/a.txt\", True)\nt.WriteLine \"one\"\nt.Write \"two\"\n"
-                "t.WriteBlankLines 1\nt.Close\n"
-                "Set t = fso.OpenTextFile(D & \"/a.txt\", ForAppending)\nt.WriteLine \"three\"\nt.Close\n"
-                "Set t = fso.OpenTextFile(D & \"/a.txt\", ForReading)\n"
-                "Do Until t.AtEndOfStream\n P t.Line & \":\" & t.ReadLine\nLoop\nt.Close\n"),
-            "1:one|2:two|3:three|");
+  EXPECT_EQ(
+      run("Set t = fso.CreateTextFile(D & \"/a.txt\", True)\nt.WriteLine \"one\"\nt.Write \"two\"\n"
+          "t.WriteBlankLines 1\nt.Close\n"
+          "Set t = fso.OpenTextFile(D & \"/a.txt\", ForAppending)\nt.WriteLine \"three\"\nt.Close\n"
+          "Set t = fso.OpenTextFile(D & \"/a.txt\", ForReading)\n"
+          "Do Until t.AtEndOfStream\n P t.Line & \":\" & t.ReadLine\nLoop\nt.Close\n"),
+      "1:one|2:two|3:three|");
   EXPECT_EQ(read("a.txt"), "one\r\ntwo\r\nthree\r\n");
 }
 
@@ -89,9 +96,10 @@ TEST_F(FileSystem, ReadLineAcceptsLfCrLfAndCr) {
 
 TEST_F(FileSystem, ReadAllReadAndSkipLineAndPastEnd) {
   write("b.txt", "head\nxyz\n");
-  EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/b.txt\")\nt.SkipLine\nP t.Read(2)\nP Len(t.ReadAll)\n"
-                "P t.AtEndOfStream\nx = t.ReadLine\n"),
-            "ERR 62: Input past end of file @6");
+  EXPECT_EQ(
+      run("Set t = fso.OpenTextFile(D & \"/b.txt\")\nt.SkipLine\nP t.Read(2)\nP Len(t.ReadAll)\n"
+          "P t.AtEndOfStream\nx = t.ReadLine\n"),
+      "ERR 62: Input past end of file @6");
   EXPECT_EQ(*engine.run("Out", {}), "xy|2|True|");
 }
 
@@ -106,24 +114,29 @@ TEST_F(FileSystem, BytesPassUnchanged) {
 
 TEST_F(FileSystem, WritingAReadStreamIsABadFileMode) {
   write("r.txt", "x");
-  EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/r.txt\")\nt.WriteLine \"no\"\n"), "ERR 54: Bad file mode @2");
+  EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/r.txt\")\nt.WriteLine \"no\"\n"),
+            "ERR 54: Bad file mode @2");
 }
 
 TEST_F(FileSystem, OpenForWritingWithoutCreateNeedsTheFile) {
   EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/n.txt\", ForWriting)\n").substr(0, 6), "ERR 53");
-  EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/n.txt\", ForWriting, True)\nt.Write \"z\"\nt.Close\nP 1\n"), "1|");
+  EXPECT_EQ(run("Set t = fso.OpenTextFile(D & \"/n.txt\", ForWriting, True)\nt.Write "
+                "\"z\"\nt.Close\nP 1\n"),
+            "1|");
   EXPECT_EQ(read("n.txt"), "z");
   EXPECT_EQ(run("Set t = fso.CreateTextFile(D & \"/n.txt\", False)\n").substr(0, 6), "ERR 58");
 }
 
 TEST_F(FileSystem, CopyMoveDeleteFiles) {
   write("a.kom", "data");
-  EXPECT_EQ(run("fso.CopyFile D & \"/a.kom\", D & \"/b.kom\"\nfso.MoveFile D & \"/b.kom\", D & \"/c.kom\"\n"
+  EXPECT_EQ(run("fso.CopyFile D & \"/a.kom\", D & \"/b.kom\"\nfso.MoveFile D & \"/b.kom\", D & "
+                "\"/c.kom\"\n"
                 "P fso.FileExists(D & \"/b.kom\") & fso.FileExists(D & \"/c.kom\")\n"
                 "fso.DeleteFile D & \"/c.kom\"\nP fso.FileExists(D & \"/c.kom\")\n"),
             "FalseTrue|False|");
   EXPECT_EQ(read("a.kom"), "data");
-  EXPECT_EQ(run("fso.CopyFile D & \"/a.kom\", D & \"/a2.kom\"\nfso.MoveFile D & \"/a.kom\", D & \"/a2.kom\"\n"),
+  EXPECT_EQ(run("fso.CopyFile D & \"/a.kom\", D & \"/a2.kom\"\nfso.MoveFile D & \"/a.kom\", D & "
+                "\"/a2.kom\"\n"),
             "ERR 58: File already exists: '" + (dir / "a2.kom").string() + "' @2");
   EXPECT_EQ(run("fso.CopyFile D & \"/a.kom\", D & \"/a2.kom\", False\n").substr(0, 6), "ERR 58");
   EXPECT_EQ(run("fso.DeleteFile D & \"/zz.kom\"\n").substr(0, 6), "ERR 53");
@@ -143,14 +156,17 @@ TEST_F(FileSystem, WildcardsAndFolderDestinations) {
 
 TEST_F(FileSystem, FileObjectRenameCopyMoveDelete) {
   write("x.kom", "abc");
-  EXPECT_EQ(run("Set f = fso.GetFile(D & \"/x.kom\")\nf.Name = fso.GetBaseName(f.Name) & \".dat\"\nP f.Name\n"
-                "f.Copy D & \"/y.dat\"\nf.Move D & \"/z.dat\"\nP f.Path = D & \"/z.dat\"\nf.Delete\n"
-                "P fso.FileExists(D & \"/z.dat\") & fso.FileExists(D & \"/y.dat\")\n"),
-            "x.dat|True|FalseTrue|");
+  EXPECT_EQ(
+      run("Set f = fso.GetFile(D & \"/x.kom\")\nf.Name = fso.GetBaseName(f.Name) & \".dat\"\nP "
+          "f.Name\n"
+          "f.Copy D & \"/y.dat\"\nf.Move D & \"/z.dat\"\nP f.Path = D & \"/z.dat\"\nf.Delete\n"
+          "P fso.FileExists(D & \"/z.dat\") & fso.FileExists(D & \"/y.dat\")\n"),
+      "x.dat|True|FalseTrue|");
 }
 
 TEST_F(FileSystem, FoldersAndSubFolders) {
-  EXPECT_EQ(run("Set f = fso.CreateFolder(D & \"/top\")\nfso.CreateFolder D & \"/top/b\"\nfso.CreateFolder D & \"/top/a\"\n"
+  EXPECT_EQ(run("Set f = fso.CreateFolder(D & \"/top\")\nfso.CreateFolder D & "
+                "\"/top/b\"\nfso.CreateFolder D & \"/top/a\"\n"
                 "For Each s In f.SubFolders\n P s.Name\nNext\nP f.Name\nP f.ParentFolder.Path = D\n"
                 "fso.DeleteFolder D & \"/top\"\nP fso.FolderExists(D & \"/top\")\n"),
             "a|b|top|True|False|");
@@ -158,14 +174,16 @@ TEST_F(FileSystem, FoldersAndSubFolders) {
 
 // A user's hook as it is used in practice: filter the call records, keep a copy, move the original.
 TEST_F(FileSystem, CallRecordScriptFiltersCopiesAndMovesTheFile) {
-  write("12_20061206053100.kom", "0815 12:01 INT 0042\r\n0816 12:02 EXT 0043\r\n\r\n0817 12:03 INT 0044\r\n");
+  write("12_20061206053100.kom",
+        "0815 12:01 INT 0042\r\n0816 12:02 EXT 0043\r\n\r\n0817 12:03 INT 0044\r\n");
   fs::create_directory(dir / "archive");
   ASSERT_TRUE(engine.add_code(
       "Option Explicit\n"
       "Sub Run(strFile)\n"
       "  Dim objFSO, tsIn, tsOut, strLine, strOut, lngCount\n"
       "  Set objFSO = CreateObject(\"Scripting.FileSystemObject\")\n"
-      "  strOut = objFSO.GetParentFolderName(strFile) & \"\\\" & objFSO.GetBaseName(strFile) & \".int\"\n"
+      "  strOut = objFSO.GetParentFolderName(strFile) & \"\\\" & objFSO.GetBaseName(strFile) & "
+      "\".int\"\n"
       "  Set tsIn = objFSO.OpenTextFile(strFile, ForReading)\n"
       "  Set tsOut = objFSO.CreateTextFile(strOut, True)\n"
       "  Do While Not tsIn.AtEndOfStream\n"

@@ -22,11 +22,27 @@ struct DepthCount {
   int& depth;
 };
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
+
+// An object's "no such member" error gains the member's name as the script spells it.
+template <class Fn>
+auto naming_member(const Expr& member, Fn&& fn) -> decltype(fn()) {
+  try {
+    return fn();
+  } catch (VbError& e) {
+    if (e.number == err::kNoSuchMember && e.description == error_text(err::kNoSuchMember))
+      e.description += ": " + quoted(member.text);
+    throw;
+  }
+}
 
 }  // namespace
 
-Interpreter::Interpreter() { rt_.children = std::make_shared<ChildProcesses>(); }
+Interpreter::Interpreter() {
+  rt_.children = std::make_shared<ChildProcesses>();
+}
 Interpreter::~Interpreter() = default;
 
 void Interpreter::tick() {
@@ -38,7 +54,8 @@ void Interpreter::tick() {
 void Interpreter::add(std::unique_ptr<Program> program, int chunk) {
   for (const auto& p : program->procedures)
     if (procs_.count(p->name) || globals_.count(p->name))
-      throw ParseError{err::kNameRedefined, std::string(error_text(err::kNameRedefined)), p->line, 1};
+      throw ParseError{err::kNameRedefined, std::string(error_text(err::kNameRedefined)), p->line,
+                       1};
   for (const auto& p : program->procedures) procs_[p->name] = p;
   if (program->option_explicit) option_explicit_ = true;
   programs_.push_back(std::move(program));
@@ -93,8 +110,8 @@ Interpreter::Var& Interpreter::var_for_write(const Expr& e, Frame& fr) {
 
 // ---------------------------------------------------------------- calls
 
-std::vector<Interpreter::Var> Interpreter::bind_args(const Procedure& p, const std::vector<ExprPtr>& args,
-                                                     Frame& fr) {
+std::vector<Interpreter::Var> Interpreter::bind_args(const Procedure& p,
+                                                     const std::vector<ExprPtr>& args, Frame& fr) {
   if (args.size() != p.params.size()) raise_named(err::kWrongArgCount, p.text);
   std::vector<Var> out(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -121,7 +138,8 @@ Value Interpreter::call_procedure(const Procedure& p, std::vector<Var> args) {
   Frame fr;
   fr.proc = &p;
   fr.chunk = p.chunk;
-  for (std::size_t i = 0; i < p.params.size(); ++i) fr.locals.emplace(p.params[i].name, std::move(args[i]));
+  for (std::size_t i = 0; i < p.params.size(); ++i)
+    fr.locals.emplace(p.params[i].name, std::move(args[i]));
   for (const std::string& name : p.locals) fr.locals.try_emplace(name);
   if (p.is_function) fr.locals.try_emplace(p.name);
   exec_block(p.body, fr);
@@ -143,10 +161,19 @@ Interpreter::Flow Interpreter::exec_block(const Block& block, Frame& fr) {
     } catch (VbError& e) {
       caught = std::move(e);
     } catch (const std::bad_alloc&) {
-      caught = VbError{err::kOutOfMemory, "Out of memory (the script's strings and arrays reached their memory limit)",
-                       {}, true, 0, -1};
+      caught = VbError{err::kOutOfMemory,
+                       "Out of memory (the script's strings and arrays reached their memory limit)",
+                       {},
+                       true,
+                       0,
+                       -1};
     } catch (const std::exception& ex) {
-      caught = VbError{err::kInternal, std::string(error_text(err::kInternal)) + ": " + ex.what(), {}, false, 0, -1};
+      caught = VbError{err::kInternal,
+                       std::string(error_text(err::kInternal)) + ": " + ex.what(),
+                       {},
+                       false,
+                       0,
+                       -1};
     }
     if (caught.line == 0) {
       caught.line = stmt->line;
@@ -161,16 +188,31 @@ Interpreter::Flow Interpreter::exec_block(const Block& block, Frame& fr) {
 Interpreter::Flow Interpreter::exec(const Stmt& s, Frame& fr) {
   switch (s.kind) {
     case StmtKind::Assign:
-    case StmtKind::Set: exec_assign(s, fr); return Flow::Normal;
-    case StmtKind::Call: exec_call(s, fr); return Flow::Normal;
-    case StmtKind::Dim: exec_dim(s, fr); return Flow::Normal;
-    case StmtKind::ReDim: exec_redim(s, fr); return Flow::Normal;
-    case StmtKind::Const: exec_const(s, fr); return Flow::Normal;
-    case StmtKind::If: return exec_if(s, fr);
-    case StmtKind::Select: return exec_select(s, fr);
-    case StmtKind::For: return exec_for(s, fr);
-    case StmtKind::ForEach: return exec_for_each(s, fr);
-    case StmtKind::Do: return exec_do(s, fr);
+    case StmtKind::Set:
+      exec_assign(s, fr);
+      return Flow::Normal;
+    case StmtKind::Call:
+      exec_call(s, fr);
+      return Flow::Normal;
+    case StmtKind::Dim:
+      exec_dim(s, fr);
+      return Flow::Normal;
+    case StmtKind::ReDim:
+      exec_redim(s, fr);
+      return Flow::Normal;
+    case StmtKind::Const:
+      exec_const(s, fr);
+      return Flow::Normal;
+    case StmtKind::If:
+      return exec_if(s, fr);
+    case StmtKind::Select:
+      return exec_select(s, fr);
+    case StmtKind::For:
+      return exec_for(s, fr);
+    case StmtKind::ForEach:
+      return exec_for_each(s, fr);
+    case StmtKind::Do:
+      return exec_do(s, fr);
     case StmtKind::With: {
       ObjectRef obj = object_of(s.target.get(), fr, "With");
       fr.with.push_back(Value::object(obj));
@@ -182,9 +224,12 @@ Interpreter::Flow Interpreter::exec(const Stmt& s, Frame& fr) {
     }
     case StmtKind::Exit:
       switch (s.exit) {
-        case ExitKind::Do: return Flow::ExitDo;
-        case ExitKind::For: return Flow::ExitFor;
-        default: return Flow::ExitProc;
+        case ExitKind::Do:
+          return Flow::ExitDo;
+        case ExitKind::For:
+          return Flow::ExitFor;
+        default:
+          return Flow::ExitProc;
       }
     case StmtKind::OnError:
       fr.resume_next = s.flag;
@@ -234,14 +279,18 @@ Interpreter::Flow Interpreter::exec_select(const Stmt& s, Frame& fr) {
       Value a = eval(*t.a, fr);
       bool lit = t.a->kind == ExprKind::Literal;
       switch (t.kind) {
-        case CaseTestKind::Value: match = truthy(binary(BinOp::Eq, subject, a, false, lit)); break;
+        case CaseTestKind::Value:
+          match = truthy(binary(BinOp::Eq, subject, a, false, lit));
+          break;
         case CaseTestKind::Range: {
           Value b = eval(*t.b, fr);
           match = truthy(binary(BinOp::Ge, subject, a, false, lit)) &&
                   truthy(binary(BinOp::Le, subject, b, false, t.b->kind == ExprKind::Literal));
           break;
         }
-        case CaseTestKind::Is: match = truthy(binary(t.op, subject, a, false, lit)); break;
+        case CaseTestKind::Is:
+          match = truthy(binary(t.op, subject, a, false, lit));
+          break;
       }
       if (match) break;
     }
@@ -324,7 +373,8 @@ std::shared_ptr<Array> Interpreter::make_array(const std::vector<ExprPtr>& bound
     a->upper.push_back(upper);
     count *= static_cast<std::size_t>(upper) + 1;
     if (limit != 0 && count > limit)
-      raise_fatal(err::kOutOfMemory, "Out of memory (an array may hold at most " + std::to_string(limit) + " elements)");
+      raise_fatal(err::kOutOfMemory, "Out of memory (an array may hold at most " +
+                                         std::to_string(limit) + " elements)");
   }
   if (bounds.empty()) count = 0;
   a->items.resize(count);
@@ -379,11 +429,13 @@ void Interpreter::exec_assign(const Stmt& s, Frame& fr) {
   }
   const Expr& t = *s.target;
   switch (t.kind) {
-    case ExprKind::Name: var_for_write(t, fr).get() = std::move(value); return;
+    case ExprKind::Name:
+      var_for_write(t, fr).get() = std::move(value);
+      return;
     case ExprKind::Member: {
       ObjectRef obj = object_of(t.a.get(), fr, t.text);
       std::vector<Value> none;
-      obj->assign(t.name, none, value);
+      naming_member(t, [&] { obj->assign(t.name, none, value); });
       return;
     }
     case ExprKind::Call: {
@@ -391,7 +443,7 @@ void Interpreter::exec_assign(const Stmt& s, Frame& fr) {
       std::vector<Value> args = eval_args(t.args, fr);
       if (target.kind == ExprKind::Member) {
         ObjectRef obj = object_of(target.a.get(), fr, target.text);
-        obj->assign(target.name, args, value);
+        naming_member(target, [&] { obj->assign(target.name, args, value); });
         return;
       }
       if (target.kind == ExprKind::Name) {
@@ -416,7 +468,8 @@ void Interpreter::exec_assign(const Stmt& s, Frame& fr) {
       }
       raise(err::kIllegalAssignment);
     }
-    default: raise(err::kIllegalAssignment);
+    default:
+      raise(err::kIllegalAssignment);
   }
 }
 
@@ -433,14 +486,18 @@ void Interpreter::exec_call(const Stmt& s, Frame& fr) {
 
 Value Interpreter::eval(const Expr& e, Frame& fr) {
   switch (e.kind) {
-    case ExprKind::Literal: return e.value;
-    case ExprKind::Paren: return eval(*e.a, fr);
-    case ExprKind::Name: return eval_name(e, fr);
-    case ExprKind::Call: return eval_call(e, fr);
+    case ExprKind::Literal:
+      return e.value;
+    case ExprKind::Paren:
+      return eval(*e.a, fr);
+    case ExprKind::Name:
+      return eval_name(e, fr);
+    case ExprKind::Call:
+      return eval_call(e, fr);
     case ExprKind::Member: {
       ObjectRef obj = object_of(e.a.get(), fr, e.text);
       std::vector<Value> none;
-      return obj->call(e.name, none);
+      return naming_member(e, [&] { return obj->call(e.name, none); });
     }
     case ExprKind::Unary: {
       Value v = eval(*e.a, fr);
@@ -517,7 +574,7 @@ Value Interpreter::eval_call(const Expr& e, Frame& fr) {
   if (target.kind == ExprKind::Member) {
     ObjectRef obj = object_of(target.a.get(), fr, target.text);
     std::vector<Value> args = eval_args(e.args, fr);
-    return obj->call(target.name, args);
+    return naming_member(target, [&] { return obj->call(target.name, args); });
   }
   Value held = eval(target, fr);
   if (held.is_array()) return index(held, eval_args(e.args, fr));
@@ -537,7 +594,9 @@ ObjectRef Interpreter::object_of(const Expr* e, Frame& fr, std::string_view what
     v = fr.with.back();
   }
   if (e && e->kind == ExprKind::Name) what = e->text;
-  if (!v.is_object()) raise(err::kObjectRequired, std::string(error_text(err::kObjectRequired)) + ": " + quoted(what));
+  if (!v.is_object())
+    raise(err::kObjectRequired,
+          std::string(error_text(err::kObjectRequired)) + ": " + quoted(what));
   if (!v.as_object()) raise(err::kObjectNotSet);
   return v.as_object();
 }

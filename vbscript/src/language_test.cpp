@@ -7,14 +7,16 @@ namespace {
 using Language = ScriptTest;
 
 TEST_F(Language, BlockIfElseIfElsePicksTheFirstTrueBranch) {
-  EXPECT_EQ(run("For i = 1 To 4\n"
-                "  If i = 1 Then\n    P \"one\"\n  ElseIf i = 2 Or i = 3 Then\n    P \"two-three\"\n"
-                "  Else\n    P \"other\"\n  End If\nNext\n"),
-            "one|two-three|two-three|other|");
+  EXPECT_EQ(
+      run("For i = 1 To 4\n"
+          "  If i = 1 Then\n    P \"one\"\n  ElseIf i = 2 Or i = 3 Then\n    P \"two-three\"\n"
+          "  Else\n    P \"other\"\n  End If\nNext\n"),
+      "one|two-three|two-three|other|");
 }
 
 TEST_F(Language, OneLineIfWithElseAndSeveralStatements) {
-  EXPECT_EQ(run("x = 5\nIf x > 3 Then P \"big\": P \"yes\" Else P \"small\"\nIf x < 3 Then P \"no\"\nP \"end\"\n"),
+  EXPECT_EQ(run("x = 5\nIf x > 3 Then P \"big\": P \"yes\" Else P \"small\"\nIf x < 3 Then P "
+                "\"no\"\nP \"end\"\n"),
             "big|yes|end|");
   EXPECT_EQ(run("x = 1\nIf x > 3 Then P \"big\" Else P \"small\": P \"too\"\n"), "small|too|");
 }
@@ -32,7 +34,8 @@ TEST_F(Language, SelectCaseWithListsRangesIsAndElse) {
 }
 
 TEST_F(Language, ForNextWithStepCountsDownAndExitFor) {
-  EXPECT_EQ(run("For i = 10 To 1 Step -3: P i: Next\nFor j = 1 To 100\n If j = 3 Then Exit For\nNext\nP j\n"),
+  EXPECT_EQ(run("For i = 10 To 1 Step -3: P i: Next\nFor j = 1 To 100\n If j = 3 Then Exit "
+                "For\nNext\nP j\n"),
             "10|7|4|1|3|");
   EXPECT_EQ(run("For k = 1 To 0: P \"never\": Next\nP k\n"), "1|");
 }
@@ -48,7 +51,8 @@ TEST_F(Language, DoLoopFormsAndWhileWend) {
 }
 
 TEST_F(Language, ForEachOverArrayAndNestedLoops) {
-  EXPECT_EQ(run("s = \"\"\nFor Each a In Split(\"x,y\", \",\")\n For Each b In Array(1, 2)\n  s = s & a & b\n Next\nNext\nP s\n"),
+  EXPECT_EQ(run("s = \"\"\nFor Each a In Split(\"x,y\", \",\")\n For Each b In Array(1, 2)\n  s = "
+                "s & a & b\n Next\nNext\nP s\n"),
             "x1x2y1y2|");
 }
 
@@ -69,17 +73,19 @@ TEST_F(Language, FunctionResultRecursionAndExitFunction) {
 }
 
 TEST_F(Language, LocalsShadowGlobalsAndUndeclaredNamesInProceduresAreLocal) {
-  EXPECT_EQ(run("g = \"global\"\nSub S()\n Dim g\n g = \"local\"\n h = 5\nEnd Sub\nS\nP g\nP IsEmpty(h)\n"),
+  EXPECT_EQ(run("g = \"global\"\nSub S()\n Dim g\n g = \"local\"\n h = 5\nEnd Sub\nS\nP g\nP "
+                "IsEmpty(h)\n"),
             "global|True|");
 }
 
 TEST_F(Language, ArraysDimReDimPreserveUBoundAndMultipleDimensions) {
-  EXPECT_EQ(run("Dim a(2)\na(0) = \"x\": a(2) = \"z\"\nP UBound(a)\n"
-                "ReDim Preserve a(4)\nP a(0) & a(2) & UBound(a)\n"
-                "ReDim a(1)\nP IsEmpty(a(0))\n"
-                "Dim m(2, 3)\nm(2, 3) = 7\nP m(2, 3) & \" \" & UBound(m, 1) & \" \" & UBound(m, 2)\n"
-                "Dim d()\nReDim d(0)\nd(0) = 1\nP d(0)\n"),
-            "2|xz4|True|7 2 3|1|");
+  EXPECT_EQ(
+      run("Dim a(2)\na(0) = \"x\": a(2) = \"z\"\nP UBound(a)\n"
+          "ReDim Preserve a(4)\nP a(0) & a(2) & UBound(a)\n"
+          "ReDim a(1)\nP IsEmpty(a(0))\n"
+          "Dim m(2, 3)\nm(2, 3) = 7\nP m(2, 3) & \" \" & UBound(m, 1) & \" \" & UBound(m, 2)\n"
+          "Dim d()\nReDim d(0)\nd(0) = 1\nP d(0)\n"),
+      "2|xz4|True|7 2 3|1|");
 }
 
 TEST_F(Language, ArraysAreCopiedOnAssignment) {
@@ -96,19 +102,23 @@ TEST_F(Language, ConstCannotBeAssigned) {
 }
 
 TEST_F(Language, OptionExplicitRejectsUndeclaredNames) {
-  EXPECT_EQ(run("Option Explicit\nDim a\na = 1\nb = 2\n"), "ERR 500: Variable is undefined: 'b' @4");
+  EXPECT_EQ(run("Option Explicit\nDim a\na = 1\nb = 2\n"),
+            "ERR 500: Variable is undefined: 'b' @4");
 }
 
 TEST_F(Language, NamesAreCaseInsensitive) {
-  EXPECT_EQ(run("Function AddOne(V)\n addone = v + 1\nEnd Function\nMyVar = 3\nP ADDONE(myvar)\n"), "4|");
+  EXPECT_EQ(run("Function AddOne(V)\n addone = v + 1\nEnd Function\nMyVar = 3\nP ADDONE(myvar)\n"),
+            "4|");
 }
 
 TEST_F(Language, LineContinuationAndCommentsAndRem) {
-  EXPECT_EQ(run("x = 1 + _\n    2 ' comment\nRem a remark\nP x ' trailing\ns = \"it's\" : P s\n"), "3|it's|");
+  EXPECT_EQ(run("x = 1 + _\n    2 ' comment\nRem a remark\nP x ' trailing\ns = \"it's\" : P s\n"),
+            "3|it's|");
 }
 
 TEST_F(Language, WithBlockReachesMembers) {
-  EXPECT_EQ(run("Set fso = CreateObject(\"Scripting.FileSystemObject\")\nWith fso\n P .GetBaseName(\"/a/b.txt\")\n"
+  EXPECT_EQ(run("Set fso = CreateObject(\"Scripting.FileSystemObject\")\nWith fso\n P "
+                ".GetBaseName(\"/a/b.txt\")\n"
                 " P .GetExtensionName(\"b.txt\")\nEnd With\n"),
             "b|txt|");
 }
@@ -121,8 +131,10 @@ TEST_F(Language, SetAssignsObjectsAndIsComparesThem) {
 }
 
 TEST_F(Language, OnErrorResumeNextSetsErrAndGoToZeroRestoresFailure) {
-  EXPECT_EQ(run("On Error Resume Next\nx = 1 / 0\nP Err.Number & \" \" & Err.Description\nErr.Clear\nP Err.Number\n"
-                "y = CInt(\"abc\")\nP Err\nOn Error GoTo 0\nP Err.Number\nz = 1 / 0\nP \"not reached\"\n"),
+  EXPECT_EQ(run("On Error Resume Next\nx = 1 / 0\nP Err.Number & \" \" & "
+                "Err.Description\nErr.Clear\nP Err.Number\n"
+                "y = CInt(\"abc\")\nP Err\nOn Error GoTo 0\nP Err.Number\nz = 1 / 0\nP \"not "
+                "reached\"\n"),
             "ERR 11: Division by zero @10");
   EXPECT_EQ(*engine.run("Out", {}), "11 Division by zero|0|13|0|");
 }
@@ -151,11 +163,13 @@ TEST_F(Language, CallingAnUndefinedProcedureIsATypeMismatch) {
 }
 
 TEST_F(Language, WrongArgumentCountIsReported) {
-  EXPECT_EQ(run("Sub Two(a, b)\nEnd Sub\nTwo 1\n"), "ERR 450: Wrong number of arguments or invalid property assignment: 'Two' @3");
+  EXPECT_EQ(run("Sub Two(a, b)\nEnd Sub\nTwo 1\n"),
+            "ERR 450: Wrong number of arguments or invalid property assignment: 'Two' @3");
 }
 
 TEST_F(Language, ParenthesisedFirstArgumentOfASubCall) {
-  EXPECT_EQ(run("Sub Show(a, b)\n P a & \"-\" & b\nEnd Sub\nShow (1 + 1), 3\nShow (1), (2)\n"), "2-3|1-2|");
+  EXPECT_EQ(run("Sub Show(a, b)\n P a & \"-\" & b\nEnd Sub\nShow (1 + 1), 3\nShow (1), (2)\n"),
+            "2-3|1-2|");
 }
 
 TEST_F(Language, SplitResultIndexedDirectly) {
@@ -166,14 +180,45 @@ TEST_F(Language, EraseEmptiesAnArray) {
   EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP IsEmpty(a(1))\n"), "True|");
 }
 
+TEST_F(Language, ExitLeavesOnlyItsOwnLoopKind) {
+  EXPECT_EQ(run("n = 0\nDo\n For i = 1 To 5\n  If i = 2 Then Exit For\n Next\n n = n + 1\n If n = "
+                "3 Then Exit Do\nLoop\nP n & i\n"
+                "For Each v In Array(1, 2, 3)\n Do\n  Exit Do\n Loop\n If v = 2 Then Exit "
+                "For\nNext\nP v\n"),
+            "32|2|");
+}
+
+TEST_F(Language, OneLineIfToleratesATrailingEndIf) {
+  EXPECT_EQ(run("x = 1: If x = 1 Then P \"a\" Else P \"b\" End If\nP \"c\"\n"), "a|c|");
+}
+
+TEST_F(Language, NestedWithBlocksUseTheInnermostObject) {
+  EXPECT_EQ(
+      run("Set d = CreateObject(\"Scripting.Dictionary\")\nd(\"k\") = 1\n"
+          "With CreateObject(\"Scripting.FileSystemObject\")\n With d\n  P .Count\n End With\n"
+          " P .GetFileName(\"/x/y\")\nEnd With\n"),
+      "1|y|");
+}
+
+TEST_F(Language, ObjectWithoutDefaultValueCannotBeAssignedWithoutSet) {
+  EXPECT_EQ(run("x = CreateObject(\"WScript.Shell\")\n"),
+            "ERR 438: Object doesn't support this property or method @1");
+  EXPECT_EQ(run("Set o = CreateObject(\"WScript.Shell\")\no.Fly 1\n"),
+            "ERR 438: Object doesn't support this property or method: 'Fly' @2");
+  EXPECT_EQ(run("Set o = Nothing\no.Close\n"), "ERR 91: Object variable not set @2");
+  EXPECT_EQ(run("o = 5\no.Close\n"), "ERR 424: Object required: 'o' @2");
+}
+
 TEST_F(Language, PublicConstAndPrivateVariablesAtTopLevel) {
   EXPECT_EQ(run("Public Const A = 2\nPrivate b\nb = A * 2\nP b\n"), "4|");
 }
 
 TEST_F(Language, DictionaryKeepsOrderAndKinds) {
-  EXPECT_EQ(run("Set d = CreateObject(\"Scripting.Dictionary\")\nd.Add \"b\", 1\nd.Add \"a\", 2\nd(\"c\") = 3\n"
+  EXPECT_EQ(run("Set d = CreateObject(\"Scripting.Dictionary\")\nd.Add \"b\", 1\nd.Add \"a\", "
+                "2\nd(\"c\") = 3\n"
                 "d(\"a\") = d(\"a\") + 10\nFor Each k In d\n P k & \"=\" & d(k)\nNext\n"
-                "P d.Exists(\"B\") & d.Count\nd.Remove \"b\"\nP Join(d.Keys, \",\") & \" \" & Join(d.Items, \",\")\n"
+                "P d.Exists(\"B\") & d.Count\nd.Remove \"b\"\nP Join(d.Keys, \",\") & \" \" & "
+                "Join(d.Items, \",\")\n"
                 "d.Add 1, \"one\"\nP d.Exists(\"1\")\nd.Add \"a\", 0\n"),
             "ERR 457: This key is already associated with an element of this collection @14");
   EXPECT_EQ(*engine.run("Out", {}), "b=1|a=12|c=3|False3|a,c 12,3|False|");
@@ -181,7 +226,8 @@ TEST_F(Language, DictionaryKeepsOrderAndKinds) {
 
 TEST_F(Language, ProceduresAddedLaterSeeEarlierGlobals) {
   ASSERT_TRUE(engine.add_code("Dim counter\ncounter = 41\n"));
-  ASSERT_TRUE(engine.add_code("Function Next1()\n counter = counter + 1\n Next1 = counter\nEnd Function\n"));
+  ASSERT_TRUE(engine.add_code(
+      "Function Next1()\n counter = counter + 1\n Next1 = counter\nEnd Function\n"));
   EXPECT_EQ(call("Next1"), "42");
   EXPECT_EQ(call("Next1"), "43");
 }

@@ -10,9 +10,15 @@ namespace ralvek::vbscript {
 
 namespace {
 
-bool is_name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
-bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool is_name_start(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+bool is_name_char(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
 
 class Lexer {
  public:
@@ -116,7 +122,8 @@ class Lexer {
     std::size_t p = pos_ + 1;
     while (p < src_.size() && is_blank(src_[p])) ++p;
     if (p < src_.size() && src_[p] != '\r' && src_[p] != '\n') return false;
-    if (p < src_.size()) p += (src_[p] == '\r' && p + 1 < src_.size() && src_[p + 1] == '\n') ? 2 : 1;
+    if (p < src_.size())
+      p += (src_[p] == '\r' && p + 1 < src_.size() && src_[p + 1] == '\n') ? 2 : 1;
     pos_ = p;
     new_line();
     space_ = true;
@@ -146,7 +153,8 @@ class Lexer {
 
   void bracket_name() {
     std::size_t start = ++pos_;
-    while (pos_ < src_.size() && src_[pos_] != ']' && src_[pos_] != '\n' && src_[pos_] != '\r') ++pos_;
+    while (pos_ < src_.size() && src_[pos_] != ']' && src_[pos_] != '\n' && src_[pos_] != '\r')
+      ++pos_;
     if (peek() != ']') fail(err::kInvalidCharacter);
     std::string text(src_.substr(start, pos_ - start));
     ++pos_;
@@ -187,13 +195,17 @@ class Lexer {
     std::size_t start = pos_;
     ++pos_;  // '&'
     int base = 8;
-    if (peek() == 'h' || peek() == 'H') base = 16, ++pos_;
-    else if (peek() == 'o' || peek() == 'O') ++pos_;
+    if (peek() == 'h' || peek() == 'H')
+      base = 16, ++pos_;
+    else if (peek() == 'o' || peek() == 'O')
+      ++pos_;
     unsigned long long n = 0;
     std::size_t digits = 0;
     while (true) {
       char c = static_cast<char>(std::tolower(static_cast<unsigned char>(peek())));
-      int d = c >= '0' && c <= '9' ? c - '0' : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+      int d = c >= '0' && c <= '9'                   ? c - '0'
+              : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                     : -1;
       if (d < 0 || d >= base) break;
       n = n * static_cast<unsigned>(base) + static_cast<unsigned>(d);
       if (n > 0xFFFFFFFFull) fail(err::kInvalidNumber);
@@ -211,7 +223,8 @@ class Lexer {
     ++pos_;
     std::string text;
     while (true) {
-      if (pos_ >= src_.size() || src_[pos_] == '\n' || src_[pos_] == '\r') fail(err::kUnterminatedString);
+      if (pos_ >= src_.size() || src_[pos_] == '\n' || src_[pos_] == '\r')
+        fail(err::kUnterminatedString);
       char c = src_[pos_++];
       if (c == '"') {
         if (peek() == '"') {
@@ -228,7 +241,8 @@ class Lexer {
 
   void date() {
     std::size_t start = ++pos_;
-    while (pos_ < src_.size() && src_[pos_] != '#' && src_[pos_] != '\n' && src_[pos_] != '\r') ++pos_;
+    while (pos_ < src_.size() && src_[pos_] != '#' && src_[pos_] != '\n' && src_[pos_] != '\r')
+      ++pos_;
     if (peek() != '#') fail(err::kSyntax);
     std::string text(src_.substr(start, pos_ - start));
     ++pos_;
@@ -247,6 +261,8 @@ class Lexer {
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view source) { return Lexer(source).run(); }
+std::vector<Token> tokenize(std::string_view source) {
+  return Lexer(source).run();
+}
 
 }  // namespace ralvek::vbscript

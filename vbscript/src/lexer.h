@@ -9,13 +9,13 @@
 namespace ralvek::vbscript {
 
 enum class Tok {
-  Name,      // identifier or keyword; `lower` holds the case-folded text
-  Integer,   // whole-number literal in `number`
-  Float,     // floating literal in `number`
-  String,    // `text` without quotes, "" undoubled
-  Date,      // #...# literal; `text` holds what stood between the hashes
-  Op,        // operator or punctuation in `text`: + - * / \ ^ & = <> < > <= >= ( ) , . :
-  EndOfLine, // line end or ':' ends a statement; `text` is "\n" or ":"
+  Name,       // identifier or keyword; `lower` holds the case-folded text
+  Integer,    // whole-number literal in `number`
+  Float,      // floating literal in `number`
+  String,     // `text` without quotes, "" undoubled
+  Date,       // #...# literal; `text` holds what stood between the hashes
+  Op,         // operator or punctuation in `text`: + - * / \ ^ & = <> < > <= >= ( ) , . :
+  EndOfLine,  // line end or ':' ends a statement; `text` is "\n" or ":"
   End,
 };
 

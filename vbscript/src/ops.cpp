@@ -17,10 +17,14 @@ Kind kind_of(const Value& v) {
   switch (v.type()) {
     case Type::Empty:
     case Type::Boolean:
-    case Type::Integer: return Kind::Integer;
-    case Type::Long: return Kind::Long;
-    case Type::Date: return Kind::Date;
-    default: return Kind::Double;
+    case Type::Integer:
+      return Kind::Integer;
+    case Type::Long:
+      return Kind::Long;
+    case Type::Date:
+      return Kind::Date;
+    default:
+      return Kind::Double;
   }
 }
 
@@ -36,10 +40,14 @@ Value arithmetic(BinOp op, const Value& a, const Value& b) {
   if (k == Kind::Integer || k == Kind::Long) {
     std::int64_t x = to_long(a), y = to_long(b);
     switch (op) {
-      case BinOp::Add: return fit(k, x + y);
-      case BinOp::Sub: return fit(k, x - y);
-      case BinOp::Mul: return fit(k, x * y);
-      default: break;
+      case BinOp::Add:
+        return fit(k, x + y);
+      case BinOp::Sub:
+        return fit(k, x - y);
+      case BinOp::Mul:
+        return fit(k, x * y);
+      default:
+        break;
     }
   }
   double x = to_double(a), y = to_double(b);
@@ -68,8 +76,10 @@ Value logical(BinOp op, const Value& a, const Value& b) {
     // Null And False is False, Null Or True is True; otherwise Null.
     const Value& other = a.is_null() ? b : a;
     if (!other.is_null()) {
-      std::int32_t o = other.type() == Type::Boolean ? (other.as_bool_raw() ? -1 : 0) : to_long(other);
-      if (op == BinOp::And && o == 0) return other.type() == Type::Boolean ? Value::boolean(false) : Value::whole(0);
+      std::int32_t o =
+          other.type() == Type::Boolean ? (other.as_bool_raw() ? -1 : 0) : to_long(other);
+      if (op == BinOp::And && o == 0)
+        return other.type() == Type::Boolean ? Value::boolean(false) : Value::whole(0);
       if (op == BinOp::Or && o == -1) return other;
     }
     return Value::null();
@@ -79,12 +89,23 @@ Value logical(BinOp op, const Value& a, const Value& b) {
   std::int32_t y = b.type() == Type::Boolean ? (b.as_bool_raw() ? -1 : 0) : to_long(b);
   std::int32_t r = 0;
   switch (op) {
-    case BinOp::And: r = x & y; break;
-    case BinOp::Or: r = x | y; break;
-    case BinOp::Xor: r = x ^ y; break;
-    case BinOp::Eqv: r = ~(x ^ y); break;
-    case BinOp::Imp: r = ~x | y; break;
-    default: break;
+    case BinOp::And:
+      r = x & y;
+      break;
+    case BinOp::Or:
+      r = x | y;
+      break;
+    case BinOp::Xor:
+      r = x ^ y;
+      break;
+    case BinOp::Eqv:
+      r = ~(x ^ y);
+      break;
+    case BinOp::Imp:
+      r = ~x | y;
+      break;
+    default:
+      break;
   }
   if (booleans) return Value::boolean(r != 0);
   Kind k = kind_of(a) == Kind::Integer && kind_of(b) == Kind::Integer ? Kind::Integer : Kind::Long;
@@ -142,7 +163,8 @@ int compare(const Value& l, const Value& r, bool text, bool left_literal, bool r
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-Value binary(BinOp op, const Value& left, const Value& right, bool left_literal, bool right_literal) {
+Value binary(BinOp op, const Value& left, const Value& right, bool left_literal,
+             bool right_literal) {
   if (op == BinOp::Is) {
     if (!left.is_object() || !right.is_object()) raise(err::kObjectRequired);
     return Value::boolean(left.as_object() == right.as_object());
@@ -163,24 +185,33 @@ Value binary(BinOp op, const Value& left, const Value& right, bool left_literal,
     case BinOp::Or:
     case BinOp::Xor:
     case BinOp::Eqv:
-    case BinOp::Imp: return logical(op, a, b);
-    default: break;
+    case BinOp::Imp:
+      return logical(op, a, b);
+    default:
+      break;
   }
   if (a.is_null() || b.is_null()) return Value::null();
   switch (op) {
-    case BinOp::Eq: return Value::boolean(compare(a, b, false, left_literal, right_literal) == 0);
-    case BinOp::Ne: return Value::boolean(compare(a, b, false, left_literal, right_literal) != 0);
-    case BinOp::Lt: return Value::boolean(compare(a, b, false, left_literal, right_literal) < 0);
-    case BinOp::Gt: return Value::boolean(compare(a, b, false, left_literal, right_literal) > 0);
-    case BinOp::Le: return Value::boolean(compare(a, b, false, left_literal, right_literal) <= 0);
-    case BinOp::Ge: return Value::boolean(compare(a, b, false, left_literal, right_literal) >= 0);
+    case BinOp::Eq:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) == 0);
+    case BinOp::Ne:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) != 0);
+    case BinOp::Lt:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) < 0);
+    case BinOp::Gt:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) > 0);
+    case BinOp::Le:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) <= 0);
+    case BinOp::Ge:
+      return Value::boolean(compare(a, b, false, left_literal, right_literal) >= 0);
     case BinOp::Add:
       if (a.is_string() && b.is_string()) return binary(BinOp::Concat, a, b);
       if (a.is_empty() && b.is_string()) return b;
       if (b.is_empty() && a.is_string()) return a;
       return arithmetic(op, a, b);
     case BinOp::Sub:
-    case BinOp::Mul: return arithmetic(op, a, b);
+    case BinOp::Mul:
+      return arithmetic(op, a, b);
     case BinOp::Div: {
       double y = to_double(b);
       double x = to_double(a);
@@ -188,7 +219,8 @@ Value binary(BinOp op, const Value& left, const Value& right, bool left_literal,
       return Value::number(x / y);
     }
     case BinOp::IntDiv:
-    case BinOp::Mod: return integer_op(op, a, b);
+    case BinOp::Mod:
+      return integer_op(op, a, b);
     case BinOp::Pow: {
       double x = to_double(a), y = to_double(b);
       if (x < 0 && y != std::floor(y)) raise(err::kInvalidCall);
@@ -196,7 +228,8 @@ Value binary(BinOp op, const Value& left, const Value& right, bool left_literal,
       if (!std::isfinite(r)) raise(x == 0 ? err::kDivisionByZero : err::kOverflow);
       return Value::number(r);
     }
-    default: break;
+    default:
+      break;
   }
   raise(err::kTypeMismatch);
 }
@@ -204,13 +237,20 @@ Value binary(BinOp op, const Value& left, const Value& right, bool left_literal,
 Value negate(const Value& v) {
   Value a = scalar(v);
   switch (a.type()) {
-    case Type::Null: return a;
-    case Type::Empty: return Value::integer(0);
-    case Type::Boolean: return Value::integer(a.as_bool_raw() ? 1 : 0);
-    case Type::Integer: return Value::whole(-static_cast<std::int64_t>(a.as_int_raw()));
-    case Type::Long: return fit(Kind::Long, -static_cast<std::int64_t>(a.as_int_raw()));
-    case Type::Date: return Value::date(-a.as_double_raw());
-    default: return Value::number(-to_double(a));
+    case Type::Null:
+      return a;
+    case Type::Empty:
+      return Value::integer(0);
+    case Type::Boolean:
+      return Value::integer(a.as_bool_raw() ? 1 : 0);
+    case Type::Integer:
+      return Value::whole(-static_cast<std::int64_t>(a.as_int_raw()));
+    case Type::Long:
+      return fit(Kind::Long, -static_cast<std::int64_t>(a.as_int_raw()));
+    case Type::Date:
+      return Value::date(-a.as_double_raw());
+    default:
+      return Value::number(-to_double(a));
   }
 }
 

@@ -7,9 +7,26 @@
 namespace ralvek::vbscript {
 
 enum class BinOp {
-  Add, Sub, Mul, Div, IntDiv, Mod, Pow, Concat,
-  Eq, Ne, Lt, Gt, Le, Ge, Is,
-  And, Or, Xor, Eqv, Imp,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  IntDiv,
+  Mod,
+  Pow,
+  Concat,
+  Eq,
+  Ne,
+  Lt,
+  Gt,
+  Le,
+  Ge,
+  Is,
+  And,
+  Or,
+  Xor,
+  Eqv,
+  Imp,
 };
 
 // `left_literal`/`right_literal`: the operand was written as a literal in the script, which

@@ -16,11 +16,12 @@ namespace {
 constexpr int kMaxNesting = 200;
 
 const std::set<std::string, std::less<>> kReserved = {
-    "and", "byref", "byval", "call", "case", "class", "const", "dim", "do", "each", "else",
-    "elseif", "empty", "end", "eqv", "erase", "exit", "false", "for", "function", "if", "imp",
-    "in", "is", "loop", "mod", "new", "next", "not", "nothing", "null", "on", "option", "or",
-    "preserve", "private", "public", "redim", "select", "set", "sub", "then", "to", "true",
-    "until", "wend", "while", "with", "xor", "let", "me"};
+    "and",    "byref",    "byval",   "call",  "case", "class",  "const", "dim",      "do",
+    "each",   "else",     "elseif",  "empty", "end",  "eqv",    "erase", "exit",     "false",
+    "for",    "function", "if",      "imp",   "in",   "is",     "loop",  "mod",      "new",
+    "next",   "not",      "nothing", "null",  "on",   "option", "or",    "preserve", "private",
+    "public", "redim",    "select",  "set",   "sub",  "then",   "to",    "true",     "until",
+    "wend",   "while",    "with",    "xor",   "let",  "me"};
 
 struct Fail {
   int number;
@@ -76,7 +77,8 @@ class Parser {
     while (cur().kind == Tok::EndOfLine) advance();
   }
   void end_statement() {
-    if (single_line_if_ > 0 && (is_kw("else") || at_eol())) return;
+    if (single_line_if_ > 0 && (is_kw("else") || at_eol() || (is_kw("end") && is_kw_at(1, "if"))))
+      return;
     if (cur().kind == Tok::End) return;
     if (cur().kind != Tok::EndOfLine) fail(err::kExpectedEndOfStatement);
     advance();
@@ -134,8 +136,10 @@ class Parser {
       advance();
       while (!is_op(")")) {
         Param param;
-        if (is_kw("byval")) param.by_ref = false, advance();
-        else if (is_kw("byref")) advance();
+        if (is_kw("byval"))
+          param.by_ref = false, advance();
+        else if (is_kw("byref"))
+          advance();
         param.name = take_name();
         if (is_op("(")) {
           advance();
@@ -170,7 +174,8 @@ class Parser {
       if (cur().kind == Tok::End) return out;
       if (stop()) return out;
       if (is_kw("sub") || is_kw("function") || is_kw("class") ||
-          ((is_kw("public") || is_kw("private")) && (is_kw_at(1, "sub") || is_kw_at(1, "function"))))
+          ((is_kw("public") || is_kw("private")) &&
+           (is_kw_at(1, "sub") || is_kw_at(1, "function"))))
         fail(err::kExpectedStatement);
       out.push_back(statement());
     }
@@ -217,7 +222,8 @@ class Parser {
   void declare_local(const std::string& name) {
     if (proc_) {
       if (std::find(proc_->locals.begin(), proc_->locals.end(), name) != proc_->locals.end() ||
-          std::any_of(proc_->params.begin(), proc_->params.end(), [&](const Param& p) { return p.name == name; }))
+          std::any_of(proc_->params.begin(), proc_->params.end(),
+                      [&](const Param& p) { return p.name == name; }))
         fail(err::kNameRedefined);
       proc_->locals.push_back(name);
     }
@@ -265,8 +271,10 @@ class Parser {
         advance();
       }
       expect_op(")", err::kExpectedRParen);
-      if (proc_ && std::find(proc_->locals.begin(), proc_->locals.end(), item.name) == proc_->locals.end() &&
-          std::none_of(proc_->params.begin(), proc_->params.end(), [&](const Param& p) { return p.name == item.name; }))
+      if (proc_ &&
+          std::find(proc_->locals.begin(), proc_->locals.end(), item.name) == proc_->locals.end() &&
+          std::none_of(proc_->params.begin(), proc_->params.end(),
+                       [&](const Param& p) { return p.name == item.name; }))
         proc_->locals.push_back(item.name);
       s->dims.push_back(std::move(item));
       if (!is_op(",")) break;
@@ -301,7 +309,9 @@ class Parser {
     expect_kw("then", err::kExpectedThen);
     if (!at_line_end()) return single_line_if(std::move(s), std::move(cond));
     s->branches.push_back({std::move(cond), Block{}});
-    auto stop = [&] { return is_kw("elseif") || is_kw("else") || (is_kw("end") && is_kw_at(1, "if")); };
+    auto stop = [&] {
+      return is_kw("elseif") || is_kw("else") || (is_kw("end") && is_kw_at(1, "if"));
+    };
     s->branches.back().body = block(stop);
     while (is_kw("elseif")) {
       advance();
@@ -325,7 +335,7 @@ class Parser {
     Block out;
     while (true) {
       while (cur().kind == Tok::EndOfLine && cur().text == ":") advance();
-      if (at_line_end() || is_kw("else")) return out;
+      if (at_line_end() || is_kw("else") || (is_kw("end") && is_kw_at(1, "if"))) return out;
       out.push_back(statement());
     }
   }
@@ -390,8 +400,9 @@ class Parser {
   }
 
   BinOp comparison_op() {
-    static const std::pair<const char*, BinOp> ops[] = {{"=", BinOp::Eq}, {"<>", BinOp::Ne}, {"<", BinOp::Lt},
-                                                        {">", BinOp::Gt}, {"<=", BinOp::Le}, {">=", BinOp::Ge}};
+    static const std::pair<const char*, BinOp> ops[] = {{"=", BinOp::Eq},  {"<>", BinOp::Ne},
+                                                        {"<", BinOp::Lt},  {">", BinOp::Gt},
+                                                        {"<=", BinOp::Le}, {">=", BinOp::Ge}};
     for (const auto& [text, op] : ops)
       if (is_op(text)) {
         advance();
@@ -529,7 +540,8 @@ class Parser {
       s->flag = true;
     } else if (is_kw("goto")) {
       advance();
-      if (cur().kind != Tok::Integer || cur().number != 0) fail(err::kSyntax, "Only 'On Error GoTo 0' is supported");
+      if (cur().kind != Tok::Integer || cur().number != 0)
+        fail(err::kSyntax, "Only 'On Error GoTo 0' is supported");
       advance();
     } else {
       fail(err::kSyntax);
@@ -579,7 +591,8 @@ class Parser {
     bool ends = at_eol() || (single_line_if_ > 0 && is_kw("else"));
     if (!ends) {
       // `Foo (a), b` or `Foo (a) + 1`: the parenthesis opened the first argument, not a list.
-      if (target->kind == ExprKind::Call && last_paren_ != std::string::npos && last_paren_end_ == p_) {
+      if (target->kind == ExprKind::Call && last_paren_ != std::string::npos &&
+          last_paren_end_ == p_) {
         p_ = last_paren_;
         target = std::move(target->a);
       }
@@ -587,8 +600,10 @@ class Parser {
       call->line = line;
       call->a = std::move(target);
       while (true) {
-        if (is_op(",")) call->args.push_back(nullptr);
-        else call->args.push_back(expression());
+        if (is_op(","))
+          call->args.push_back(nullptr);
+        else
+          call->args.push_back(expression());
         if (!is_op(",")) break;
         advance();
       }
@@ -662,8 +677,10 @@ class Parser {
       return args;
     }
     while (true) {
-      if (is_op(",") || is_op(")")) args.push_back(nullptr);
-      else args.push_back(expression());
+      if (is_op(",") || is_op(")"))
+        args.push_back(nullptr);
+      else
+        args.push_back(expression());
       if (!is_op(",")) break;
       advance();
     }
@@ -681,7 +698,8 @@ class Parser {
   }
 
   using Level = ExprPtr (Parser::*)();
-  ExprPtr left_assoc(Level next, std::initializer_list<std::pair<const char*, BinOp>> ops, bool words) {
+  ExprPtr left_assoc(Level next, std::initializer_list<std::pair<const char*, BinOp>> ops,
+                     bool words) {
     ExprPtr l = (this->*next)();
     while (true) {
       bool matched = false;
@@ -726,23 +744,35 @@ class Parser {
     ExprPtr l = concat_expr();
     while (true) {
       BinOp op;
-      if (is_kw("is")) op = BinOp::Is;
-      else if (is_op("=")) op = BinOp::Eq;
-      else if (is_op("<>")) op = BinOp::Ne;
-      else if (is_op("<")) op = BinOp::Lt;
-      else if (is_op(">")) op = BinOp::Gt;
-      else if (is_op("<=")) op = BinOp::Le;
-      else if (is_op(">=")) op = BinOp::Ge;
-      else return l;
+      if (is_kw("is"))
+        op = BinOp::Is;
+      else if (is_op("="))
+        op = BinOp::Eq;
+      else if (is_op("<>"))
+        op = BinOp::Ne;
+      else if (is_op("<"))
+        op = BinOp::Lt;
+      else if (is_op(">"))
+        op = BinOp::Gt;
+      else if (is_op("<="))
+        op = BinOp::Le;
+      else if (is_op(">="))
+        op = BinOp::Ge;
+      else
+        return l;
       advance();
       l = binary(op, std::move(l), concat_expr());
     }
   }
   ExprPtr concat_expr() { return left_assoc(&Parser::add_expr, {{"&", BinOp::Concat}}, false); }
-  ExprPtr add_expr() { return left_assoc(&Parser::mod_expr, {{"+", BinOp::Add}, {"-", BinOp::Sub}}, false); }
+  ExprPtr add_expr() {
+    return left_assoc(&Parser::mod_expr, {{"+", BinOp::Add}, {"-", BinOp::Sub}}, false);
+  }
   ExprPtr mod_expr() { return left_assoc(&Parser::idiv_expr, {{"mod", BinOp::Mod}}, true); }
   ExprPtr idiv_expr() { return left_assoc(&Parser::mul_expr, {{"\\", BinOp::IntDiv}}, false); }
-  ExprPtr mul_expr() { return left_assoc(&Parser::unary_expr, {{"*", BinOp::Mul}, {"/", BinOp::Div}}, false); }
+  ExprPtr mul_expr() {
+    return left_assoc(&Parser::unary_expr, {{"*", BinOp::Mul}, {"/", BinOp::Div}}, false);
+  }
   ExprPtr unary_expr() {
     if (is_op("-") || is_op("+")) {
       DepthGuard guard(*this);
@@ -794,9 +824,12 @@ class Parser {
   ExprPtr primary() {
     const Token& t = cur();
     switch (t.kind) {
-      case Tok::Integer: return literal(Value::whole(static_cast<std::int64_t>(t.number)));
-      case Tok::Float: return literal(Value::number(t.number));
-      case Tok::String: return literal(Value::string(t.text));
+      case Tok::Integer:
+        return literal(Value::whole(static_cast<std::int64_t>(t.number)));
+      case Tok::Float:
+        return literal(Value::number(t.number));
+      case Tok::String:
+        return literal(Value::string(t.text));
       case Tok::Date: {
         double serial;
         if (!datetime::parse(t.text, serial)) fail(err::kSyntax, "Invalid date literal");
@@ -833,7 +866,8 @@ class Parser {
         advance();
         return postfix(std::move(e));
       }
-      default: fail(err::kExpectedExpression);
+      default:
+        fail(err::kExpectedExpression);
     }
   }
 

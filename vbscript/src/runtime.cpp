@@ -44,18 +44,24 @@ Value ErrObject::call(std::string_view member, std::vector<Value>& args) {
     VbError e;
     e.number = to_long(args[0]);
     if (e.number == 0) raise(err::kInvalidCall);
-    e.source = args.size() > 1 && !args[1].is_empty() ? to_std_string(args[1]) : std::string(kRuntimeErrorSource);
-    e.description = args.size() > 2 && !args[2].is_empty() ? to_std_string(args[2]) : std::string(error_text(e.number));
+    e.source = args.size() > 1 && !args[1].is_empty() ? to_std_string(args[1])
+                                                      : std::string(kRuntimeErrorSource);
+    e.description = args.size() > 2 && !args[2].is_empty() ? to_std_string(args[2])
+                                                           : std::string(error_text(e.number));
     throw e;
   }
   return Object::call(member, args);
 }
 
 void ErrObject::assign(std::string_view member, std::vector<Value>& args, const Value& value) {
-  if (member == "number") number_ = to_long(value);
-  else if (member == "description") description_ = to_std_string(value);
-  else if (member == "source") source_ = to_std_string(value);
-  else Object::assign(member, args, value);
+  if (member == "number")
+    number_ = to_long(value);
+  else if (member == "description")
+    description_ = to_std_string(value);
+  else if (member == "source")
+    source_ = to_std_string(value);
+  else
+    Object::assign(member, args, value);
 }
 
 ObjectRef create_object(Runtime& rt, std::string_view prog_id) {
@@ -63,7 +69,8 @@ ObjectRef create_object(Runtime& rt, std::string_view prog_id) {
   if (id == "scripting.filesystemobject") return make_file_system_object();
   if (id == "wscript.shell") return make_shell(rt.children);
   if (id == "scripting.dictionary") return make_dictionary();
-  raise(err::kCannotCreateObject, std::string(error_text(err::kCannotCreateObject)) + ": '" + std::string(prog_id) + "'");
+  raise(err::kCannotCreateObject,
+        std::string(error_text(err::kCannotCreateObject)) + ": '" + std::string(prog_id) + "'");
 }
 
 }  // namespace ralvek::vbscript

@@ -14,8 +14,9 @@ namespace ralvek::vbscript::testing {
 class ScriptTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(engine.add_code("Dim OUT__\nSub P(x)\n OUT__ = OUT__ & x & \"|\"\nEnd Sub\n"
-                                "Function Out()\n Out = OUT__\n OUT__ = \"\"\nEnd Function\n"));
+    ASSERT_TRUE(
+        engine.add_code("Dim OUT__\nSub P(x)\n OUT__ = OUT__ & x & \"|\"\nEnd Sub\n"
+                        "Function Out()\n Out = OUT__\n OUT__ = \"\"\nEnd Function\n"));
   }
 
   // Adds `script` (its top-level code runs) and returns what it printed, or "ERR <number>:

@@ -1,9 +1,9 @@
 #include "shell.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +20,9 @@ extern char** environ;
 
 namespace ralvek::vbscript {
 
-ChildProcesses::~ChildProcesses() { reap(); }
+ChildProcesses::~ChildProcesses() {
+  reap();
+}
 
 void ChildProcesses::adopt(int pid) {
   reap();
@@ -75,11 +77,13 @@ class SpawnSetup {
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
-    for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGQUIT, SIGUSR1, SIGUSR2}) sigaddset(&defaults, s);
+    for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGQUIT, SIGUSR1, SIGUSR2})
+      sigaddset(&defaults, s);
     posix_spawnattr_setsigmask(&attr_, &none);
     posix_spawnattr_setsigdefault(&attr_, &defaults);
     posix_spawnattr_setpgroup(&attr_, 0);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions_);
@@ -104,7 +108,8 @@ int exit_status(int status) {
 }  // namespace
 
 int run_program(const std::vector<std::string>& argv, bool wait, ChildProcesses& children) {
-  if (argv.empty()) raise(err::kInvalidCall, "Invalid procedure call or argument: the command is empty");
+  if (argv.empty())
+    raise(err::kInvalidCall, "Invalid procedure call or argument: the command is empty");
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -115,7 +120,8 @@ int run_program(const std::vector<std::string>& argv, bool wait, ChildProcesses&
                : posix_spawnp(&pid, args[0], setup.actions(), setup.attr(), args.data(), environ);
   if (rc != 0) {
     raise(rc == ENOENT ? err::kFileNotFoundSystem : err::kPermissionDenied,
-          std::string(rc == ENOENT ? error_text(err::kFileNotFoundSystem) : std::strerror(rc)) + " ('" + argv[0] + "')");
+          std::string(rc == ENOENT ? error_text(err::kFileNotFoundSystem) : std::strerror(rc)) +
+              " ('" + argv[0] + "')");
   }
   if (!wait) {
     children.adopt(pid);
@@ -196,6 +202,8 @@ class Shell : public Object {
 
 }  // namespace
 
-ObjectRef make_shell(std::shared_ptr<ChildProcesses> children) { return std::make_shared<Shell>(std::move(children)); }
+ObjectRef make_shell(std::shared_ptr<ChildProcesses> children) {
+  return std::make_shared<Shell>(std::move(children));
+}
 
 }  // namespace ralvek::vbscript

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 TEST(SplitCommand, BlanksSeparateAndQuotesGroup) {
   using V = std::vector<std::string>;
   EXPECT_EQ(split_command("cp  /a/b\t/c"), (V{"cp", "/a/b", "/c"}));
-  EXPECT_EQ(split_command("echo \"two words\" 'single q' x\"y z\""), (V{"echo", "two words", "single q", "xy z"}));
+  EXPECT_EQ(split_command("echo \"two words\" 'single q' x\"y z\""),
+            (V{"echo", "two words", "single q", "xy z"}));
   EXPECT_EQ(split_command("say \"a \\\"quoted\\\" word\""), (V{"say", "a \"quoted\" word"}));
   EXPECT_EQ(split_command("copy data\\x.kom \"\""), (V{"copy", "data\\x.kom", ""}));
   EXPECT_TRUE(split_command("   ").empty());
@@ -45,7 +46,8 @@ TEST_F(ShellRun, ArgumentsArriveAsOneWordEachWithoutAShell) {
 
 TEST_F(ShellRun, MissingProgramFailsWithTheSystemText) {
   std::string r = run("x = sh.Run(\"no-such-program-here\", 0, True)\n");
-  EXPECT_EQ(r, "ERR -2147024894: The system cannot find the file specified. ('no-such-program-here') @1");
+  EXPECT_EQ(
+      r, "ERR -2147024894: The system cannot find the file specified. ('no-such-program-here') @1");
 }
 
 TEST_F(ShellRun, RunWithoutWaitingReturnsAtOnce) {
@@ -58,7 +60,9 @@ TEST_F(ShellRun, WaitingOnALongProgramIsBoundedByTheTimeLimit) {
   std::vector<long> timeouts;
   engine.on_timeout([&](long ms) { timeouts.push_back(ms); });
   engine.set_timeout_ms(300);
-  ASSERT_TRUE(engine.add_code("Sub Run(f)\n On Error Resume Next\n x = sh.Run(\"sleep 30\", 0, True)\n P \"after\"\nEnd Sub\n"));
+  ASSERT_TRUE(
+      engine.add_code("Sub Run(f)\n On Error Resume Next\n x = sh.Run(\"sleep 30\", 0, True)\n P "
+                      "\"after\"\nEnd Sub\n"));
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(engine.run("Run", {"f"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
@@ -70,8 +74,9 @@ TEST_F(ShellRun, WaitingOnALongProgramIsBoundedByTheTimeLimit) {
 
 TEST_F(ShellRun, ExpandEnvironmentStrings) {
   setenv("VBSCRIPT_TEST_VAR", "value", 1);
-  EXPECT_EQ(run("P sh.ExpandEnvironmentStrings(\"%VBSCRIPT_TEST_VAR%/x %NOT_SET_ANYWHERE% 100%\")\n"),
-            "value/x %NOT_SET_ANYWHERE% 100%|");
+  EXPECT_EQ(
+      run("P sh.ExpandEnvironmentStrings(\"%VBSCRIPT_TEST_VAR%/x %NOT_SET_ANYWHERE% 100%\")\n"),
+      "value/x %NOT_SET_ANYWHERE% 100%|");
 }
 
 }  // namespace

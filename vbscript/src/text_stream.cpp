@@ -27,7 +27,8 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
     raise(err::kFileNotFound, "File not found: '" + path + "'");
   }
   if (error == EISDIR || error == EACCES || error == EPERM || error == EROFS)
-    raise(err::kPermissionDenied, "Permission denied: '" + path + "' (" + std::strerror(error) + ")");
+    raise(err::kPermissionDenied,
+          "Permission denied: '" + path + "' (" + std::strerror(error) + ")");
   raise(err::kPermissionDenied, "Cannot open '" + path + "': " + std::strerror(error));
 }
 
@@ -171,7 +172,8 @@ class TextStream : public Object {
 ObjectRef open_text_stream(const std::string& path, int mode, bool create) {
   if (mode != kForReading && mode != kForWriting && mode != kForAppending) raise(err::kInvalidCall);
   std::error_code ec;
-  if (fs::is_directory(path, ec)) raise(err::kPermissionDenied, "Permission denied: '" + path + "' is a folder");
+  if (fs::is_directory(path, ec))
+    raise(err::kPermissionDenied, "Permission denied: '" + path + "' is a folder");
   bool exists = fs::exists(path, ec);
   if (!exists && (mode == kForReading || !create)) open_failed(path, ENOENT);
   const char* how = mode == kForReading ? "rb" : mode == kForWriting ? "wb" : "ab";
@@ -182,8 +184,10 @@ ObjectRef open_text_stream(const std::string& path, int mode, bool create) {
 
 ObjectRef create_text_stream(const std::string& path, bool overwrite) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) raise(err::kPermissionDenied, "Permission denied: '" + path + "' is a folder");
-  if (!overwrite && fs::exists(path, ec)) raise(err::kFileExists, "File already exists: '" + path + "'");
+  if (fs::is_directory(path, ec))
+    raise(err::kPermissionDenied, "Permission denied: '" + path + "' is a folder");
+  if (!overwrite && fs::exists(path, ec))
+    raise(err::kFileExists, "File already exists: '" + path + "'");
   FilePtr f(std::fopen(path.c_str(), "wb"));
   if (!f) open_failed(path, errno);
   return std::make_shared<TextStream>(std::move(f), false);

@@ -109,12 +109,18 @@ Array& Value::array_mut() {
   return *arr_;
 }
 
-Value Object::call(std::string_view member, std::vector<Value>&) { raise_named(err::kNoSuchMember, member); }
-void Object::assign(std::string_view member, std::vector<Value>&, const Value&) {
-  raise_named(err::kNoSuchMember, member);
+Value Object::call(std::string_view, std::vector<Value>&) {
+  raise(err::kNoSuchMember);
 }
-Value Object::default_value() { raise(err::kNoSuchMember); }
-std::vector<Value> Object::elements() { raise(err::kNotACollection); }
+void Object::assign(std::string_view, std::vector<Value>&, const Value&) {
+  raise(err::kNoSuchMember);
+}
+Value Object::default_value() {
+  raise(err::kNoSuchMember);
+}
+std::vector<Value> Object::elements() {
+  raise(err::kNotACollection);
+}
 
 Value scalar(const Value& v) {
   if (!v.is_object()) return v;
@@ -136,9 +142,12 @@ bool parse_number(std::string_view text, double& out) {
     for (std::size_t i = 2; i < t.size(); ++i) {
       int digit;
       char c = static_cast<char>(std::tolower(static_cast<unsigned char>(t[i])));
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else return false;
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (base == 16 && c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else
+        return false;
       if (digit >= base) return false;
       n = n * base + static_cast<unsigned>(digit);
       if (n > 0xFFFFFFFFull) return false;
@@ -173,22 +182,30 @@ bool parse_number(std::string_view text, double& out) {
 
 double to_double(const Value& v) {
   switch (v.type()) {
-    case Type::Empty: return 0;
-    case Type::Null: raise(err::kInvalidUseOfNull);
-    case Type::Boolean: return v.as_bool_raw() ? -1 : 0;
+    case Type::Empty:
+      return 0;
+    case Type::Null:
+      raise(err::kInvalidUseOfNull);
+    case Type::Boolean:
+      return v.as_bool_raw() ? -1 : 0;
     case Type::Integer:
-    case Type::Long: return v.as_int_raw();
+    case Type::Long:
+      return v.as_int_raw();
     case Type::Double:
-    case Type::Date: return v.as_double_raw();
+    case Type::Date:
+      return v.as_double_raw();
     case Type::String: {
       double d;
       if (parse_number(v.as_string_raw(), d)) return d;
       double serial;
       if (datetime::parse(v.as_string_raw(), serial)) return serial;
-      raise(err::kTypeMismatch, "Type mismatch: '[string: \"" + to_std(v.as_string_raw().substr(0, 40)) + "\"]'");
+      raise(err::kTypeMismatch,
+            "Type mismatch: '[string: \"" + to_std(v.as_string_raw().substr(0, 40)) + "\"]'");
     }
-    case Type::Object: return to_double(scalar(v));
-    case Type::Array: raise(err::kTypeMismatch);
+    case Type::Object:
+      return to_double(scalar(v));
+    case Type::Array:
+      raise(err::kTypeMismatch);
   }
   raise(err::kTypeMismatch);
 }
@@ -241,21 +258,32 @@ std::string format_double(double d) {
 
 Str to_string(const Value& v) {
   switch (v.type()) {
-    case Type::Empty: return Str();
-    case Type::Null: raise(err::kInvalidUseOfNull);
-    case Type::Boolean: return to_str(v.as_bool_raw() ? "True" : "False");
+    case Type::Empty:
+      return Str();
+    case Type::Null:
+      raise(err::kInvalidUseOfNull);
+    case Type::Boolean:
+      return to_str(v.as_bool_raw() ? "True" : "False");
     case Type::Integer:
-    case Type::Long: return to_str(std::to_string(v.as_int_raw()));
-    case Type::Double: return to_str(format_double(v.as_double_raw()));
-    case Type::Date: return to_str(datetime::general(v.as_double_raw()));
-    case Type::String: return v.as_string_raw();
-    case Type::Object: return to_string(scalar(v));
-    case Type::Array: raise(err::kTypeMismatch);
+    case Type::Long:
+      return to_str(std::to_string(v.as_int_raw()));
+    case Type::Double:
+      return to_str(format_double(v.as_double_raw()));
+    case Type::Date:
+      return to_str(datetime::general(v.as_double_raw()));
+    case Type::String:
+      return v.as_string_raw();
+    case Type::Object:
+      return to_string(scalar(v));
+    case Type::Array:
+      raise(err::kTypeMismatch);
   }
   raise(err::kTypeMismatch);
 }
 
-std::string to_std_string(const Value& v) { return to_std(to_string(v)); }
+std::string to_std_string(const Value& v) {
+  return to_std(to_string(v));
+}
 
 double to_date(const Value& v) {
   if (v.is_string()) {
@@ -270,32 +298,52 @@ double to_date(const Value& v) {
 
 std::string_view type_name(const Value& v) {
   switch (v.type()) {
-    case Type::Empty: return "Empty";
-    case Type::Null: return "Null";
-    case Type::Boolean: return "Boolean";
-    case Type::Integer: return "Integer";
-    case Type::Long: return "Long";
-    case Type::Double: return "Double";
-    case Type::Date: return "Date";
-    case Type::String: return "String";
-    case Type::Object: return v.as_object() ? v.as_object()->type_name() : "Nothing";
-    case Type::Array: return "Variant()";
+    case Type::Empty:
+      return "Empty";
+    case Type::Null:
+      return "Null";
+    case Type::Boolean:
+      return "Boolean";
+    case Type::Integer:
+      return "Integer";
+    case Type::Long:
+      return "Long";
+    case Type::Double:
+      return "Double";
+    case Type::Date:
+      return "Date";
+    case Type::String:
+      return "String";
+    case Type::Object:
+      return v.as_object() ? v.as_object()->type_name() : "Nothing";
+    case Type::Array:
+      return "Variant()";
   }
   return "Unknown";
 }
 
 int var_type(const Value& v) {
   switch (v.type()) {
-    case Type::Empty: return 0;
-    case Type::Null: return 1;
-    case Type::Integer: return 2;
-    case Type::Long: return 3;
-    case Type::Double: return 5;
-    case Type::Date: return 7;
-    case Type::String: return 8;
-    case Type::Object: return 9;
-    case Type::Boolean: return 11;
-    case Type::Array: return 8192 + 12;
+    case Type::Empty:
+      return 0;
+    case Type::Null:
+      return 1;
+    case Type::Integer:
+      return 2;
+    case Type::Long:
+      return 3;
+    case Type::Double:
+      return 5;
+    case Type::Date:
+      return 7;
+    case Type::String:
+      return 8;
+    case Type::Object:
+      return 9;
+    case Type::Boolean:
+      return 11;
+    case Type::Array:
+      return 8192 + 12;
   }
   return 0;
 }

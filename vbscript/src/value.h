@@ -11,7 +11,18 @@
 
 namespace ralvek::vbscript {
 
-enum class Type : std::uint8_t { Empty, Null, Boolean, Integer, Long, Double, Date, String, Object, Array };
+enum class Type : std::uint8_t {
+  Empty,
+  Null,
+  Boolean,
+  Integer,
+  Long,
+  Double,
+  Date,
+  String,
+  Object,
+  Array
+};
 
 class Value;
 class Object;
@@ -25,7 +36,8 @@ struct Array {
   std::vector<std::int32_t> upper;  // one upper bound per dimension; -1 for an empty dimension
   ValueList items;
 
-  std::size_t offset(const std::vector<std::int32_t>& index) const;  // raises "Subscript out of range"
+  std::size_t offset(
+      const std::vector<std::int32_t>& index) const;  // raises "Subscript out of range"
 };
 
 class Value {
@@ -97,7 +109,7 @@ class Object {
 // use of Null (94). Objects convert through their default member.
 Value scalar(const Value& v);  // an object's default value, anything else as it is
 double to_double(const Value& v);
-std::int32_t to_long(const Value& v);   // rounds half to even
+std::int32_t to_long(const Value& v);  // rounds half to even
 std::int16_t to_integer(const Value& v);
 bool to_bool(const Value& v);
 Str to_string(const Value& v);

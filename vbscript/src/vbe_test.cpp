@@ -37,8 +37,9 @@ TEST(Vbe, DamagedBlocksAreRejected) {
 
 TEST(Vbe, EngineRunsAnEncodedScriptAndReportsLinesOfThePlainText) {
   Engine e;
-  ASSERT_TRUE(e.add_code(encode_vbe("Function Run(f)\r\n  Run = UCase(f)\r\nEnd Function\r\n"
-                                    "Sub Bad()\r\n  x = 1 / 0\r\nEnd Sub\r\n")));
+  ASSERT_TRUE(
+      e.add_code(encode_vbe("Function Run(f)\r\n  Run = UCase(f)\r\nEnd Function\r\n"
+                            "Sub Bad()\r\n  x = 1 / 0\r\nEnd Sub\r\n")));
   EXPECT_EQ(e.run("Run", {"abc"}), "ABC");
   EXPECT_FALSE(e.run("Bad", {}));
   EXPECT_EQ(e.last_error().line, 5);

@@ -35,19 +35,19 @@ inline constexpr std::string_view kRuntimeErrorSource = "VBScript runtime error"
 inline constexpr std::int32_t kTimeoutError = static_cast<std::int32_t>(0x80004004u);
 
 struct ScriptError {
-  std::int32_t number = 0;    // VBScript error number (1002 syntax error, 13 type mismatch ...)
-  std::string description;    // "Expected 'Then'", "Division by zero" ...
-  std::string source;         // kCompilationErrorSource, kRuntimeErrorSource, or Err.Raise's source
-  std::string line_text;      // the source line in error, without its line end
-  int line = 0;               // 1-based line number in the text given to add_code, 0 if none
-  int column = 0;             // 1-based column for compilation errors, 0 otherwise
+  std::int32_t number = 0;  // VBScript error number (1002 syntax error, 13 type mismatch ...)
+  std::string description;  // "Expected 'Then'", "Division by zero" ...
+  std::string source;       // kCompilationErrorSource, kRuntimeErrorSource, or Err.Raise's source
+  std::string line_text;    // the source line in error, without its line end
+  int line = 0;             // 1-based line number in the text given to add_code, 0 if none
+  int column = 0;           // 1-based column for compilation errors, 0 otherwise
 };
 
 struct Limits {
-  int max_call_depth = 400;                            // nested procedure calls
-  std::size_t max_string_length = 64u << 20;           // characters (bytes) in one string
-  std::size_t max_memory = 512u << 20;                 // bytes held by strings and arrays
-  std::size_t max_array_elements = 8u << 20;           // elements in one array
+  int max_call_depth = 400;                   // nested procedure calls
+  std::size_t max_string_length = 64u << 20;  // characters (bytes) in one string
+  std::size_t max_memory = 512u << 20;        // bytes held by strings and arrays
+  std::size_t max_array_elements = 8u << 20;  // elements in one array
 };
 
 class Engine {
@@ -77,7 +77,8 @@ class Engine {
 
   // Calls the Sub or Function `procedure` (case-insensitive) with text arguments. Returns the
   // Function's result converted to text ("" for a Sub or an Empty result), or nullopt on error.
-  std::optional<std::string> run(std::string_view procedure, const std::vector<std::string>& arguments);
+  std::optional<std::string> run(std::string_view procedure,
+                                 const std::vector<std::string>& arguments);
 
   bool has_error() const;
   const ScriptError& last_error() const;
