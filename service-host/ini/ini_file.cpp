@@ -1,5 +1,6 @@
 #include "ini/ini_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -48,8 +49,9 @@ void IniFile::parse(std::string_view text) {
     if (line.front() == '[') {
       size_t close = line.find(']');
       std::string name(trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
-      current = const_cast<IniSection*>(find(name));
-      if (!current) current = &sections_.emplace_back(IniSection{name, {}});
+      auto same = [&](const IniSection& s) { return same_name(s.name, name); };
+      auto found = std::find_if(sections_.begin(), sections_.end(), same);
+      current = found != sections_.end() ? &*found : &sections_.emplace_back(IniSection{name, {}});
       continue;
     }
     size_t equals = line.find('=');
