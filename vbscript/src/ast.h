@@ -117,7 +117,8 @@ struct Procedure {
 
 struct Program {
   std::vector<std::shared_ptr<Procedure>> procedures;
-  Block body;  // top-level statements
+  Block body;                        // top-level statements
+  std::vector<std::string> globals;  // names declared at top level (they exist from the start)
   bool option_explicit = false;
 };
 

@@ -57,6 +57,7 @@ void Interpreter::add(std::unique_ptr<Program> program, int chunk) {
       throw ParseError{err::kNameRedefined, std::string(error_text(err::kNameRedefined)), p->line,
                        1};
   for (const auto& p : program->procedures) procs_[p->name] = p;
+  for (const std::string& name : program->globals) globals_.try_emplace(name);
   if (program->option_explicit) option_explicit_ = true;
   programs_.push_back(std::move(program));
   rt_.err->clear();

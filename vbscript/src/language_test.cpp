@@ -224,6 +224,10 @@ TEST_F(Language, DictionaryKeepsOrderAndKinds) {
   EXPECT_EQ(*engine.run("Out", {}), "b=1|a=12|c=3|False3|a,c 12,3|False|");
 }
 
+TEST_F(Language, TopLevelDimIsKnownBeforeItsLineRuns) {
+  EXPECT_EQ(run("Sub SetIt()\n counter = 5\nEnd Sub\nSetIt\nDim counter\nP counter\n"), "5|");
+}
+
 TEST_F(Language, ProceduresAddedLaterSeeEarlierGlobals) {
   ASSERT_TRUE(engine.add_code("Dim counter\ncounter = 41\n"));
   ASSERT_TRUE(engine.add_code(

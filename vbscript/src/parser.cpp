@@ -226,6 +226,8 @@ class Parser {
                       [&](const Param& p) { return p.name == name; }))
         fail(err::kNameRedefined);
       proc_->locals.push_back(name);
+    } else {
+      prog_.globals.push_back(name);
     }
   }
 
