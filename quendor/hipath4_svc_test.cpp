@@ -249,35 +249,39 @@ TEST_F(Hipath4SvcTest, ARenameThatFailsIsSilentAndRetriedLater) {
 
 class Hipath4SvcNetTest : public Hipath4SvcTest {
  protected:
-  // Listens on 127.0.0.1 and returns the port.
-  int listen(asio::io_context& io) {
+  // Listens on 127.0.0.1 and returns the port. The exchange side runs on its own blocking
+  // io_context: the kernel completes the service's connection before it is accepted.
+  int listen() {
     acceptor_ = std::make_unique<asio::ip::tcp::acceptor>(
-        io, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-    acceptor_->async_accept([this](std::error_code ec, asio::ip::tcp::socket s) {
-      if (!ec) peer_ = std::make_unique<asio::ip::tcp::socket>(std::move(s));
-    });
+        exchange_io_, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
     return acceptor_->local_endpoint().port();
   }
+  void accept() { peer_ = std::make_unique<asio::ip::tcp::socket>(acceptor_->accept()); }
   void send(const std::string& bytes) { asio::write(*peer_, asio::buffer(bytes)); }
   std::string hp4_content() const {
     std::string all;
     for (const auto& name : data_files()) all += read(home_ / "data" / name);
     return all;
   }
+  static bool connected(TestSvc& svc, int n) {
+    return svc.client(n).state() == net::SocketState::kConnected;
+  }
 
+  asio::io_context exchange_io_;
   std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
   std::unique_ptr<asio::ip::tcp::socket> peer_;
 };
 
 TEST_F(Hipath4SvcNetTest, ConnectsOnTheTickWritesEveryByteAndLogsTheRemoteClose) {
   TestSvc svc(files_);
-  int port = listen(svc.io());
+  int port = listen();
   std::string where = "127.0.0.1:" + std::to_string(port);
   write_ini("[TCP Service]\n4=127.0.0.1:" + std::to_string(port) + "\n");
   ASSERT_TRUE(svc.start());
   svc.tmrConnectTCP_Timer();
   EXPECT_TRUE(svc.has(4, 108, "Connecting to " + where));
-  ASSERT_TRUE(svc.run_until([&] { return peer_ && svc.has(0, 110, "Connection established: " + where); }));
+  ASSERT_TRUE(svc.run_until([&] { return svc.has(0, 110, "Connection established: " + where); }));
+  accept();
 
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -296,33 +300,14 @@ TEST_F(Hipath4SvcNetTest, ConnectsOnTheTickWritesEveryByteAndLogsTheRemoteClose)
             2);
 }
 
-TEST_F(Hipath4SvcNetTest, ARefusedConnectionIsReportedClosedAndRetriedEachTick) {
-  TestSvc svc(files_);
-  int port = listen(svc.io());
-  acceptor_.reset();  // nothing listens there any more
-  std::string where = "127.0.0.1:" + std::to_string(port);
-  write_ini("[TCP Service]\n1=127.0.0.1:" + std::to_string(port) + "\n");
-  ASSERT_TRUE(svc.start());
-  for (int attempt = 1; attempt <= 2; ++attempt) {
-    svc.tmrConnectTCP_Timer();
-    ASSERT_TRUE(svc.run_until([&] {
-      return std::count_if(svc.events.begin(), svc.events.end(),
-                           [](const auto& e) { return e.id == 108 && e.type == 2; }) == attempt;
-    }));
-    EXPECT_EQ(svc.client(1).state(), net::SocketState::kClosed);
-  }
-  EXPECT_TRUE(svc.has(2, 108, "Error from " + where + "\r\nDescription:\r\nConnection refused\r\n"
-                              "Closing connection..."));
-  EXPECT_TRUE(svc.connect_timer_enabled());
-}
-
 TEST_F(Hipath4SvcNetTest, AFileThatCannotBeCreatedLosesOnlyThatBlock) {
   TestSvc svc(files_);
-  int port = listen(svc.io());
+  int port = listen();
   write_ini("[TCP Service]\n1=127.0.0.1:" + std::to_string(port) + "\n");
   ASSERT_TRUE(svc.start());
   svc.tmrConnectTCP_Timer();
-  ASSERT_TRUE(svc.run_until([&] { return peer_ && svc.client(1).state() == net::SocketState::kConnected; }));
+  ASSERT_TRUE(svc.run_until([&] { return connected(svc, 1); }));
+  accept();
 
   files_.fail_open = true;
   send("lost");
@@ -343,11 +328,12 @@ TEST_F(Hipath4SvcNetTest, AFileThatCannotBeCreatedLosesOnlyThatBlock) {
 
 TEST_F(Hipath4SvcNetTest, UnloadFinishesTheFilesOnlyForTheRunningInstance) {
   TestSvc svc(files_);
-  int port = listen(svc.io());
+  int port = listen();
   write_ini("[TCP Service]\n1=127.0.0.1:" + std::to_string(port) + "\n");
   ASSERT_TRUE(svc.start());
   svc.tmrConnectTCP_Timer();
-  ASSERT_TRUE(svc.run_until([&] { return peer_ && svc.client(1).state() == net::SocketState::kConnected; }));
+  ASSERT_TRUE(svc.run_until([&] { return connected(svc, 1); }));
+  accept();
   send("data");
   ASSERT_TRUE(svc.run_until([&] { return hp4_content() == "data"; }));
 
