@@ -8,13 +8,13 @@
 #include "datetime.h"
 #include "errors.h"
 #include "lexer.h"
+#include "parser_impl.h"
 
 namespace ralvek::vbscript {
 
+namespace parsing {
+
 namespace {
-
-constexpr int kMaxNesting = 200;
-
 const std::set<std::string, std::less<>> kReserved = {
     "and",    "byref",    "byval",   "call",  "case", "class",  "const", "dim",      "do",
     "each",   "else",     "elseif",  "empty", "end",  "eqv",    "erase", "exit",     "false",
@@ -23,16 +23,22 @@ const std::set<std::string, std::less<>> kReserved = {
     "public", "redim",    "select",  "set",   "sub",  "then",   "to",    "true",     "until",
     "wend",   "while",    "with",    "xor",   "let",  "me"};
 
-struct Fail {
-  int number;
-  std::string description;
-  int line;
-  int column;
-};
+}  // namespace
 
-class Parser {
+bool is_reserved(std::string_view word) {
+  return kReserved.count(word) > 0;
+}
+
+}  // namespace parsing
+
+namespace {
+
+using namespace parsing;
+
+// Statements, procedures and the program, over the shared cursor.
+class Parser : Cursor {
  public:
-  Parser(std::vector<Token> tokens, int chunk) : t_(std::move(tokens)), chunk_(chunk) {}
+  Parser(std::vector<Token> tokens, int chunk) : Cursor(std::move(tokens)), chunk_(chunk) {}
 
   Program run() {
     while (true) {
@@ -44,60 +50,9 @@ class Parser {
   }
 
  private:
-  // ---- tokens
-  const Token& cur() const { return t_[p_]; }
-  const Token& ahead(std::size_t n = 1) const { return t_[std::min(p_ + n, t_.size() - 1)]; }
-  void advance() {
-    if (p_ + 1 < t_.size()) ++p_;
-  }
-  bool is_kw(std::string_view w) const { return cur().kind == Tok::Name && cur().lower == w; }
-  bool is_kw_at(std::size_t n, std::string_view w) const {
-    return ahead(n).kind == Tok::Name && ahead(n).lower == w;
-  }
-  bool is_op(std::string_view o) const { return cur().kind == Tok::Op && cur().text == o; }
-  bool at_eol() const { return cur().kind == Tok::EndOfLine || cur().kind == Tok::End; }
-  bool at_line_end() const {
-    return cur().kind == Tok::End || (cur().kind == Tok::EndOfLine && cur().text == "\n");
-  }
-
-  [[noreturn]] void fail(int number) { fail(number, std::string(error_text(number))); }
-  [[noreturn]] void fail(int number, std::string description) {
-    throw Fail{number, std::move(description), cur().line, cur().column};
-  }
-
-  void expect_kw(std::string_view w, int number) {
-    if (!is_kw(w)) fail(number);
-    advance();
-  }
-  void expect_op(std::string_view o, int number) {
-    if (!is_op(o)) fail(number);
-    advance();
-  }
-  void skip_eols() {
-    while (cur().kind == Tok::EndOfLine) advance();
-  }
-  void end_statement() {
-    if (single_line_if_ > 0 && (is_kw("else") || at_eol() || (is_kw("end") && is_kw_at(1, "if"))))
-      return;
-    if (cur().kind == Tok::End) return;
-    if (cur().kind != Tok::EndOfLine) fail(err::kExpectedEndOfStatement);
-    advance();
-  }
-
-  std::string take_name() {
-    if (cur().kind != Tok::Name || kReserved.count(cur().lower)) fail(err::kExpectedIdentifier);
-    std::string n = cur().lower;
-    advance();
-    return n;
-  }
-
-  struct DepthGuard {
-    explicit DepthGuard(Parser& p) : p(p) {
-      if (++p.depth_ > kMaxNesting) p.fail(err::kTooDeep);
-    }
-    ~DepthGuard() { --p.depth_; }
-    Parser& p;
-  };
+  ExprPtr expression() { return expr_.expression(); }
+  ExprPtr chain() { return expr_.chain(); }
+  ExprPtr concat_expr() { return expr_.concat_expr(); }
 
   // ---- top level
   void top_level_item() {
@@ -212,7 +167,7 @@ class Parser {
       }
       if (w == "call") return call(line);
       if (w == "option") fail(err::kSyntax, "Option Explicit must come before any other statement");
-      if (kReserved.count(w)) fail(err::kExpectedStatement);
+      if (is_reserved(w)) fail(err::kExpectedStatement);
       return assignment_or_call(line);
     }
     if (is_op(".")) return assignment_or_call(line);
@@ -428,7 +383,7 @@ class Parser {
     }
     auto s = std::make_unique<Stmt>(StmtKind::For, line);
     s->text = cur().text;
-    if (cur().kind != Tok::Name || kReserved.count(cur().lower)) fail(err::kInvalidForVariable);
+    if (cur().kind != Tok::Name || is_reserved(cur().lower)) fail(err::kInvalidForVariable);
     s->name = take_name();
     expect_op("=", err::kExpectedEquals);
     s->target = expression();
@@ -621,268 +576,11 @@ class Parser {
     return s;
   }
 
-  // ---- expressions
-  // A name or With member followed by members and argument lists: an assignment target or a call.
-  ExprPtr chain() {
-    ExprPtr e;
-    if (is_op(".")) {
-      advance();
-      e = member(nullptr);
-    } else {
-      if (cur().kind != Tok::Name || kReserved.count(cur().lower)) fail(err::kExpectedStatement);
-      e = std::make_unique<Expr>(ExprKind::Name);
-      e->line = cur().line;
-      e->text = cur().text;
-      e->name = cur().lower;
-      advance();
-    }
-    return postfix(std::move(e));
-  }
-
-  ExprPtr member(ExprPtr object) {
-    if (cur().kind != Tok::Name) fail(err::kExpectedIdentifier);
-    auto m = std::make_unique<Expr>(ExprKind::Member);
-    m->line = cur().line;
-    m->text = cur().text;
-    m->name = cur().lower;
-    m->a = std::move(object);
-    advance();
-    return m;
-  }
-
-  ExprPtr postfix(ExprPtr e) {
-    while (true) {
-      if (is_op(".") && !cur().space_before) {
-        advance();
-        e = member(std::move(e));
-      } else if (is_op("(")) {
-        std::size_t open = p_;
-        auto call = std::make_unique<Expr>(ExprKind::Call);
-        call->line = cur().line;
-        call->a = std::move(e);
-        call->args = arguments();
-        last_paren_ = open;
-        last_paren_end_ = p_;
-        e = std::move(call);
-      } else {
-        return e;
-      }
-    }
-  }
-
-  std::vector<ExprPtr> arguments() {
-    DepthGuard guard(*this);
-    advance();  // '('
-    std::vector<ExprPtr> args;
-    if (is_op(")")) {
-      advance();
-      return args;
-    }
-    while (true) {
-      if (is_op(",") || is_op(")"))
-        args.push_back(nullptr);
-      else
-        args.push_back(expression());
-      if (!is_op(",")) break;
-      advance();
-    }
-    expect_op(")", err::kExpectedRParen);
-    return args;
-  }
-
-  ExprPtr binary(BinOp op, ExprPtr l, ExprPtr r) {
-    auto e = std::make_unique<Expr>(ExprKind::Binary);
-    e->line = l->line;
-    e->op = op;
-    e->a = std::move(l);
-    e->b = std::move(r);
-    return e;
-  }
-
-  using Level = ExprPtr (Parser::*)();
-  ExprPtr left_assoc(Level next, std::initializer_list<std::pair<const char*, BinOp>> ops,
-                     bool words) {
-    ExprPtr l = (this->*next)();
-    while (true) {
-      bool matched = false;
-      for (const auto& [text, op] : ops) {
-        if (words ? is_kw(text) : is_op(text)) {
-          advance();
-          l = binary(op, std::move(l), (this->*next)());
-          matched = true;
-          break;
-        }
-      }
-      if (!matched) return l;
-    }
-  }
-
- public:
-  ExprPtr expression() {
-    DepthGuard guard(*this);
-    return imp_expr();
-  }
-
- private:
-  ExprPtr imp_expr() { return left_assoc(&Parser::eqv_expr, {{"imp", BinOp::Imp}}, true); }
-  ExprPtr eqv_expr() { return left_assoc(&Parser::xor_expr, {{"eqv", BinOp::Eqv}}, true); }
-  ExprPtr xor_expr() { return left_assoc(&Parser::or_expr, {{"xor", BinOp::Xor}}, true); }
-  ExprPtr or_expr() { return left_assoc(&Parser::and_expr, {{"or", BinOp::Or}}, true); }
-  ExprPtr and_expr() { return left_assoc(&Parser::not_expr, {{"and", BinOp::And}}, true); }
-  ExprPtr not_expr() {
-    if (is_kw("not")) {
-      DepthGuard guard(*this);
-      int line = cur().line;
-      advance();
-      auto e = std::make_unique<Expr>(ExprKind::Unary);
-      e->line = line;
-      e->negate = false;
-      e->a = not_expr();
-      return e;
-    }
-    return compare_expr();
-  }
-  ExprPtr compare_expr() {
-    ExprPtr l = concat_expr();
-    while (true) {
-      BinOp op;
-      if (is_kw("is"))
-        op = BinOp::Is;
-      else if (is_op("="))
-        op = BinOp::Eq;
-      else if (is_op("<>"))
-        op = BinOp::Ne;
-      else if (is_op("<"))
-        op = BinOp::Lt;
-      else if (is_op(">"))
-        op = BinOp::Gt;
-      else if (is_op("<="))
-        op = BinOp::Le;
-      else if (is_op(">="))
-        op = BinOp::Ge;
-      else
-        return l;
-      advance();
-      l = binary(op, std::move(l), concat_expr());
-    }
-  }
-  ExprPtr concat_expr() { return left_assoc(&Parser::add_expr, {{"&", BinOp::Concat}}, false); }
-  ExprPtr add_expr() {
-    return left_assoc(&Parser::mod_expr, {{"+", BinOp::Add}, {"-", BinOp::Sub}}, false);
-  }
-  ExprPtr mod_expr() { return left_assoc(&Parser::idiv_expr, {{"mod", BinOp::Mod}}, true); }
-  ExprPtr idiv_expr() { return left_assoc(&Parser::mul_expr, {{"\\", BinOp::IntDiv}}, false); }
-  ExprPtr mul_expr() {
-    return left_assoc(&Parser::unary_expr, {{"*", BinOp::Mul}, {"/", BinOp::Div}}, false);
-  }
-  ExprPtr unary_expr() {
-    if (is_op("-") || is_op("+")) {
-      DepthGuard guard(*this);
-      bool minus = is_op("-");
-      int line = cur().line;
-      advance();
-      ExprPtr operand = unary_expr();
-      if (!minus) return operand;
-      auto e = std::make_unique<Expr>(ExprKind::Unary);
-      e->line = line;
-      e->negate = true;
-      e->a = std::move(operand);
-      return e;
-    }
-    return pow_expr();
-  }
-  ExprPtr pow_expr() {
-    ExprPtr l = primary();
-    while (is_op("^")) {
-      advance();
-      ExprPtr r;
-      if (is_op("-") || is_op("+")) {
-        DepthGuard guard(*this);
-        bool minus = is_op("-");
-        advance();
-        r = primary();
-        if (minus) {
-          auto e = std::make_unique<Expr>(ExprKind::Unary);
-          e->negate = true;
-          e->a = std::move(r);
-          r = std::move(e);
-        }
-      } else {
-        r = primary();
-      }
-      l = binary(BinOp::Pow, std::move(l), std::move(r));
-    }
-    return l;
-  }
-
-  ExprPtr literal(Value v) {
-    auto e = std::make_unique<Expr>(ExprKind::Literal);
-    e->line = cur().line;
-    e->value = std::move(v);
-    advance();
-    return e;
-  }
-
-  ExprPtr primary() {
-    const Token& t = cur();
-    switch (t.kind) {
-      case Tok::Integer:
-        return literal(Value::whole(static_cast<std::int64_t>(t.number)));
-      case Tok::Float:
-        return literal(Value::number(t.number));
-      case Tok::String:
-        return literal(Value::string(t.text));
-      case Tok::Date: {
-        double serial;
-        if (!datetime::parse(t.text, serial)) fail(err::kSyntax, "Invalid date literal");
-        return literal(Value::date(serial));
-      }
-      case Tok::Op:
-        if (t.text == "(") {
-          DepthGuard guard(*this);
-          advance();
-          auto e = std::make_unique<Expr>(ExprKind::Paren);
-          e->line = t.line;
-          e->a = expression();
-          expect_op(")", err::kExpectedRParen);
-          return postfix(std::move(e));
-        }
-        if (t.text == ".") {
-          advance();
-          return postfix(member(nullptr));
-        }
-        fail(err::kExpectedExpression);
-      case Tok::Name: {
-        const std::string& w = t.lower;
-        if (w == "true") return literal(Value::boolean(true));
-        if (w == "false") return literal(Value::boolean(false));
-        if (w == "empty") return literal(Value());
-        if (w == "null") return literal(Value::null());
-        if (w == "nothing") return literal(Value::object(nullptr));
-        if (w == "new") fail(err::kUnsupported, "Class is not supported by this engine");
-        if (kReserved.count(w)) fail(err::kExpectedExpression);
-        auto e = std::make_unique<Expr>(ExprKind::Name);
-        e->line = t.line;
-        e->text = t.text;
-        e->name = w;
-        advance();
-        return postfix(std::move(e));
-      }
-      default:
-        fail(err::kExpectedExpression);
-    }
-  }
-
-  std::vector<Token> t_;
-  std::size_t p_ = 0;
   int chunk_;
-  int depth_ = 0;
-  int single_line_if_ = 0;
-  std::size_t last_paren_ = std::string::npos;
-  std::size_t last_paren_end_ = 0;
   std::map<std::string, int> open_loops_;
   Procedure* proc_ = nullptr;
   Program prog_;
+  ExprParser expr_{*this};
 };
 
 }  // namespace
