@@ -37,12 +37,19 @@ class PosixWritableFile final : public WritableFile {
   PosixWritableFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
 
   void append(std::string_view bytes) override {
+    off_t start = -1;
+    bool partly_written = false;
     while (!bytes.empty()) {
+      if (start < 0) start = ::lseek(fd_.get(), 0, SEEK_END);
       ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
       if (n < 0) {
         if (errno == EINTR) continue;
-        throw FileError(errno, path_);
+        int error = errno;
+        // A block cut short (disk full in its middle) must not stay in the file as a torn record.
+        if (partly_written && start >= 0 && ::ftruncate(fd_.get(), start) != 0) error = errno;
+        throw FileError(error, path_);
       }
+      partly_written = true;
       bytes.remove_prefix(static_cast<size_t>(n));
     }
   }

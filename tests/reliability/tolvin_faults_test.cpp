@@ -1,0 +1,129 @@
+// tolvin over the file-operations fault layer: the order of publishing a file, a full disk and
+// an unwritable data directory.
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "fault_journal.h"
+#include "tolvin_fixture.h"
+
+namespace ralvek::e2e {
+namespace {
+
+class TolvinFaults : public TolvinTest {
+ protected:
+  TolvinFaults() : layer_(home_.path(), data()) {}
+
+  std::unique_ptr<Process> start_with_layer() {
+    auto p = start({"--debug"}, layer_.env);
+    EXPECT_TRUE(wait_until([&] { return !settings_report().empty() || !p->running(); }));
+    char hex_port[8];
+    std::snprintf(hex_port, sizeof(hex_port), ":%04X ", port_);
+    EXPECT_TRUE(wait_until([&] {
+      std::string tcp = read_file("/proc/net/tcp");
+      for (size_t at = tcp.find(hex_port); at != std::string::npos; at = tcp.find(hex_port, at + 1)) {
+        if (tcp.compare(at + 6 + 14, 2, "0A") == 0) return true;
+      }
+      return !p->running();
+    }));
+    return p;
+  }
+  std::string all_written() const {
+    std::string all;
+    for (const auto& c : dat_contents()) all += c;
+    for (const auto& n : files_with_ext(data(), "ip")) all += read_file(data() / n);
+    return all;
+  }
+  int events_with(const std::string& text) const {
+    return static_cast<int>(events_with_text(event_log(), text).size());
+  }
+  // Sends a block from the UDP site and waits until the service has handled it: written,
+  // or (when `reported` is given) that report is in the event log `times` times.
+  void send_and_wait(const std::string& block, const std::string& reported = "", int times = 1) {
+    udp_send("127.0.0.21", port_, block);
+    if (reported.empty()) {
+      ASSERT_TRUE(wait_until([&] { return all_written().find(block) != std::string::npos; })) << block;
+    } else {
+      ASSERT_TRUE(wait_until([&] { return events_with(reported) == times; })) << reported;
+    }
+  }
+
+  reliability::FaultLayer layer_;
+};
+
+TEST_F(TolvinFaults, EveryFinishedFileWasSyncedBeforeItsRenameAndItsDirectoryAfter) {
+  write_ini("file_interval=1\n127.0.0.21,udp=2\n127.0.0.20=1\n");
+  auto tolvin = start_with_layer();
+  ASSERT_TRUE(tolvin->running());
+  for (int i = 0; i < 4; ++i) {
+    std::size_t finished = files_with_ext(data(), "dat").size();
+    send_and_wait("block" + std::to_string(i) + ";");
+    int fd = tcp_connect("127.0.0.20", port_);
+    send_all(fd, "tcp" + std::to_string(i) + ";");
+    ::close(fd);
+    ASSERT_TRUE(wait_until([&] { return all_written().find("tcp" + std::to_string(i) + ";") != std::string::npos; }));
+    ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() > finished; }));
+  }
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  int renames = 0;
+  auto faults = reliability::publishing_faults(reliability::read_journal(layer_.journal), renames);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  EXPECT_EQ(static_cast<std::size_t>(renames), files_with_ext(data(), "dat").size());
+  EXPECT_GE(renames, 4);
+}
+
+TEST_F(TolvinFaults, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndResumes) {
+  write_ini("file_interval=0\n127.0.0.21,udp=2\n");
+  auto tolvin = start_with_layer();
+  send_and_wait("before;");
+  auto ip = files_with_ext(data(), "ip");
+  ASSERT_EQ(ip.size(), 1u);
+  std::string report = "No space left on device: " + (data() / ip[0]).string() + "\r\nProcedure: DataArrival";
+  layer_.set_disk_full(true);
+  send_and_wait("lost one;", report, 1);
+  send_and_wait("lost two;", report, 2);
+  EXPECT_TRUE(tolvin->running());
+  layer_.set_disk_full(false);
+  send_and_wait("after;");
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  EXPECT_EQ(dat_contents(), std::vector<std::string>{"before;after;"});
+}
+
+TEST_F(TolvinFaults, DiskFullInTheMiddleOfABlockLeavesNoPartOfIt) {
+  write_ini("file_interval=0\nappend_return=1\n127.0.0.21,udp=2\n");
+  auto tolvin = start_with_layer();
+  send_and_wait("rec;before");
+  auto ip = files_with_ext(data(), "ip");
+  ASSERT_EQ(ip.size(), 1u);
+  std::string report = "No space left on device: " + (data() / ip[0]).string() + "\r\nProcedure: DataArrival";
+  layer_.set_disk_full(true, /*partial=*/true);
+  send_and_wait("rec;cut in the middle by a full disk", report, 1);
+  layer_.set_disk_full(false);
+  send_and_wait("rec;after");
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  EXPECT_EQ(dat_contents(), std::vector<std::string>{"rec;before\r\nrec;after\r\n"});
+}
+
+TEST_F(TolvinFaults, UnwritableDataDirectoryLosesTheBlockReportsTheSiteAndTriesAgain) {
+  write_ini("file_interval=0\n127.0.0.21,udp=2\n");
+  auto tolvin = start_with_layer();
+  layer_.set_unwritable(true);
+  send_and_wait("refused;", "Failed to create temporary output file for site: 2\r\nProcedure: DataArrival", 1);
+  bool permission_reported = false;
+  for (const auto& e : events()) {
+    permission_reported |= e.type == 1 && e.id == 109 && e.text.rfind("Permission denied: " + data().string() + "/2_", 0) == 0 &&
+                           e.text.find("\r\nProcedure: CreateOutputFile") != std::string::npos;
+  }
+  EXPECT_TRUE(permission_reported);
+  layer_.set_unwritable(false);
+  send_and_wait("accepted;");
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  EXPECT_EQ(dat_contents(), std::vector<std::string>{"accepted;"});
+}
+
+}  // namespace
+}  // namespace ralvek::e2e
