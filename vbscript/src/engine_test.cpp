@@ -114,9 +114,7 @@ TEST(EngineInterface, EndlessLoopIsStoppedAtTheTimeLimitWithTheTimeoutNotificati
   ASSERT_TRUE(
       e.add_code("Sub Run(f)\n On Error Resume Next\n Do\n  x = x + 1\n Loop\nEnd Sub\n"
                  "Sub Empty1()\n Do: Loop\nEnd Sub\n"));
-  auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(e.run("Run", {"f"}));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(e.last_error().number, kTimeoutError);
   ASSERT_EQ(rec.timeouts.size(), 1u);
   EXPECT_EQ(rec.timeouts[0], 200);

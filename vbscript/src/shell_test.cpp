@@ -50,10 +50,10 @@ TEST_F(ShellRun, MissingProgramFailsWithTheSystemText) {
       r, "ERR -2147024894: The system cannot find the file specified. ('no-such-program-here') @1");
 }
 
-TEST_F(ShellRun, RunWithoutWaitingReturnsAtOnce) {
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(run("P sh.Run(\"sleep 2\")\n"), "0|");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+TEST_F(ShellRun, RunWithoutWaitingDoesNotWait) {
+  // Waiting on `sleep 3` would pass the one-second limit and fail the call.
+  engine.set_timeout_ms(1000);
+  EXPECT_EQ(run("P sh.Run(\"sleep 3\")\nP sh.Run(\"sleep 3\", 1, False)\n"), "0|0|");
 }
 
 TEST_F(ShellRun, WaitingOnALongProgramIsBoundedByTheTimeLimit) {
@@ -63,9 +63,7 @@ TEST_F(ShellRun, WaitingOnALongProgramIsBoundedByTheTimeLimit) {
   ASSERT_TRUE(
       engine.add_code("Sub Run(f)\n On Error Resume Next\n x = sh.Run(\"sleep 30\", 0, True)\n P "
                       "\"after\"\nEnd Sub\n"));
-  auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(engine.run("Run", {"f"}));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(engine.last_error().number, kTimeoutError);
   EXPECT_EQ(engine.last_error().line, 3);
   EXPECT_EQ(timeouts, std::vector<long>{300});
