@@ -41,11 +41,13 @@ size_t count_files(const fs::path& dir) {
 
 void report(const char* what, int files, Clock::duration took, const fs::path& target) {
   double seconds = std::chrono::duration<double>(took).count();
-  std::printf("%-34s %8.0f files/s  (%d files in %.2f s, %zu arrived)\n", what, files / seconds, files,
-              seconds, count_files(target));
+  std::printf("%-34s %8.0f files/s  (%d files in %.2f s, %zu arrived)\n", what, files / seconds,
+              files, seconds, count_files(target));
 }
 
-bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
 
 }  // namespace
 
@@ -62,12 +64,15 @@ int main(int argc, char** argv) {
   };
   const Contender contenders[] = {
       {"brastel copy pass (fsync)", "remote-brastel", ""},
-      {"mv (rename)", "remote-mv", "cd '" + data.string() + "' && mv -- *.dat '" + (root / "remote-mv").string() + "/'"},
+      {"mv (rename)", "remote-mv",
+       "cd '" + data.string() + "' && mv -- *.dat '" + (root / "remote-mv").string() + "/'"},
       {"rsync --remove-source-files", "remote-rsync",
-       "rsync -a --remove-source-files '" + data.string() + "/' '" + (root / "remote-rsync").string() + "/'"},
+       "rsync -a --remove-source-files '" + data.string() + "/' '" +
+           (root / "remote-rsync").string() + "/'"},
   };
   for (const auto& c : contenders) {
-    if (!c.command.empty() && c.command.rfind("rsync", 0) == 0 && !shell("command -v rsync >/dev/null")) {
+    if (!c.command.empty() && c.command.rfind("rsync", 0) == 0 &&
+        !shell("command -v rsync >/dev/null")) {
       std::printf("%-34s skipped: rsync is not installed\n", c.name);
       continue;
     }
@@ -77,8 +82,9 @@ int main(int argc, char** argv) {
     fs::create_directories(target);
     auto started = Clock::now();
     if (c.command.empty()) {
-      ralvek::brastel::copy_pass(ralvek::brastel::real_file_ops(), {data, "*.dat"}, target, "DAT",
-                                 [](const ralvek::brastel::CopyError& e) { std::fprintf(stderr, "%s\n", e.what()); });
+      ralvek::brastel::copy_pass(
+          ralvek::brastel::real_file_ops(), {data, "*.dat"}, target, "DAT",
+          [](const ralvek::brastel::CopyError& e) { std::fprintf(stderr, "%s\n", e.what()); });
     } else if (!shell(c.command)) {
       std::fprintf(stderr, "%s failed\n", c.name);
     }

@@ -24,7 +24,8 @@ void remove_quietly(FileOps& ops, const std::filesystem::path& path) {
   }
 }
 
-void copy_content(FileOps& ops, const std::filesystem::path& from, const std::filesystem::path& to) {
+void copy_content(FileOps& ops, const std::filesystem::path& from,
+                  const std::filesystem::path& to) {
   std::unique_ptr<SourceFile> source;
   try {
     source = ops.open_read(from);
@@ -55,8 +56,8 @@ void copy_content(FileOps& ops, const std::filesystem::path& from, const std::fi
 }
 
 // Moves one file; throws CopyError.
-void move_file(FileOps& ops, const std::filesystem::path& local, const std::filesystem::path& remote_dir,
-               const std::string& name) {
+void move_file(FileOps& ops, const std::filesystem::path& local,
+               const std::filesystem::path& remote_dir, const std::string& name) {
   auto final_path = remote_dir / name;
   if (ops.exists(final_path)) {
     throw CopyError(kCodeFileExists, platform::FileError(EEXIST, final_path).what());
@@ -84,27 +85,38 @@ void move_file(FileOps& ops, const std::filesystem::path& local, const std::file
 
 std::int32_t code_for_errno(int error_number, bool remote) {
   switch (error_number) {
-    case ENOENT: return kCodeFileNotFound;
-    case EEXIST: return kCodeFileExists;
+    case ENOENT:
+      return kCodeFileNotFound;
+    case EEXIST:
+      return kCodeFileExists;
     case ENOSPC:
-    case EDQUOT: return kCodeDiskFull;
+    case EDQUOT:
+      return kCodeDiskFull;
     case EACCES:
     case EPERM:
-    case EROFS: return kCodePermissionDenied;
-    case ENOTDIR: return kCodePathNotFound;
-    case EIO: return kCodeDeviceIo;
+    case EROFS:
+      return kCodePermissionDenied;
+    case ENOTDIR:
+      return kCodePathNotFound;
+    case EIO:
+      return kCodeDeviceIo;
     case ENOKEY:
     case EKEYEXPIRED:
     case EKEYREJECTED:
-    case EKEYREVOKED: return remote ? kCodeLogonFailure : kCodePermissionDenied;
-    default: return kCodePathFileAccess;
+    case EKEYREVOKED:
+      return remote ? kCodeLogonFailure : kCodePermissionDenied;
+    default:
+      return kCodePathFileAccess;
   }
 }
 
-std::string temp_name(const std::string& name) { return "." + name + ".part"; }
+std::string temp_name(const std::string& name) {
+  return "." + name + ".part";
+}
 
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
-              const std::string& extension, const std::function<void(const CopyError&)>& on_exists) {
+              const std::string& extension,
+              const std::function<void(const CopyError&)>& on_exists) {
   // An empty destination would move the files into whatever the current folder is.
   if (remote.empty()) throw CopyError(kCodePathNotFound, "Path not found: RemotePath is empty");
   std::vector<std::string> names;

@@ -42,7 +42,8 @@ class FaultyOps final : public FileOps {
     return std::make_unique<FaultyTarget>(*this, real().create(path), path);
   }
   void publish(const fs::path& from, const fs::path& to) override {
-    if (before_publish_.second && to.filename().string().find(before_publish_.first) != std::string::npos) {
+    if (before_publish_.second &&
+        to.filename().string().find(before_publish_.first) != std::string::npos) {
       before_publish_.second();
     }
     check(Op::kPublish, to);
@@ -86,7 +87,8 @@ class FaultyOps final : public FileOps {
   static FileOps& real() { return real_file_ops(); }
   bool armed(Op op, const fs::path& path) const {
     auto it = faults_.find(op);
-    return it != faults_.end() && path.filename().string().find(it->second.first) != std::string::npos;
+    return it != faults_.end() &&
+           path.filename().string().find(it->second.first) != std::string::npos;
   }
   void check(Op op, const fs::path& path) {
     if (armed(op, path)) throw platform::FileError(faults_[op].second, path);
@@ -161,7 +163,8 @@ TEST_F(CopyPassTest, MovesMatchingFilesWithTheirContentAndLeavesOthers) {
   EXPECT_EQ(pass(), 2);
   EXPECT_EQ(read(remote() / "1_20261206053100.dat"), big);
   EXPECT_EQ(read(remote() / "2_20261206053100.DAT"), "two\r\n");
-  EXPECT_EQ(names(remote()), (std::set<std::string>{"1_20261206053100.dat", "2_20261206053100.DAT"}));
+  EXPECT_EQ(names(remote()),
+            (std::set<std::string>{"1_20261206053100.dat", "2_20261206053100.DAT"}));
   EXPECT_EQ(names(local()),
             (std::set<std::string>{"3_20261206053100.dat.bak", "4_20261206053100.ip", "sub.dat"}));
   EXPECT_TRUE(exists_.empty());

@@ -8,7 +8,8 @@ namespace {
 
 class StdioSourceFile final : public SourceFile {
  public:
-  StdioSourceFile(std::FILE* file, std::filesystem::path path) : file_(file), path_(std::move(path)) {}
+  StdioSourceFile(std::FILE* file, std::filesystem::path path)
+      : file_(file), path_(std::move(path)) {}
   ~StdioSourceFile() override { std::fclose(file_); }
   StdioSourceFile(const StdioSourceFile&) = delete;
   StdioSourceFile& operator=(const StdioSourceFile&) = delete;
@@ -35,7 +36,8 @@ class RealFileOps final : public FileOps {
 
   bool exists(const std::filesystem::path& path) override {
     std::error_code ec;
-    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found &&
+    return std::filesystem::symlink_status(path, ec).type() !=
+               std::filesystem::file_type::not_found &&
            !ec;
   }
 

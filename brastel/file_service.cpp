@@ -106,12 +106,14 @@ void frmService::LogEvent(std::int32_t blnCritical, const std::vector<std::strin
   }
 }
 
-void frmService::LogEvent(int evtType, std::int32_t /*evtID*/, const std::vector<std::string>& Messages) {
+void frmService::LogEvent(int evtType, std::int32_t /*evtID*/,
+                          const std::vector<std::string>& Messages) {
   LogEvent(evtType == platform::kEventError ? kCritical : kAlways, Messages);
 }
 
 void frmService::ErrorHandler(const std::string& strMsg, const std::string& strProcedure) {
-  LogEvent(kCritical, {strMsg, strProcedure.empty() ? std::string() : "Procedure: " + strProcedure});
+  LogEvent(kCritical,
+           {strMsg, strProcedure.empty() ? std::string() : "Procedure: " + strProcedure});
 }
 
 void frmService::RunAdminAlert(const std::string& text) {
@@ -197,7 +199,8 @@ void frmService::copy_pass() {
   int count = brastel::copy_pass(
       ops_, parse_local_path(settings_.strLocalPath), settings_.strRemotePath,
       settings_.strExtension, [this](const CopyError& e) {
-        ErrorHandler(std::string(e.what()) + ", Code: " + std::to_string(e.code()), "ServiceProcess");
+        ErrorHandler(std::string(e.what()) + ", Code: " + std::to_string(e.code()),
+                     "ServiceProcess");
       });
   lngErrCount = 0;
   LogEvent(kRoutine, {std::to_string(count) + " file(s) copied."});
@@ -214,16 +217,18 @@ void frmService::batch_pass() {
 }
 
 void frmService::cycle_error(std::int32_t code, const std::string& description) {
-  std::string text = code == kCodeLogonFailure
-                         ? "Unknown error, possibly service user has no permission to access network path"
-                         : description;
+  std::string text =
+      code == kCodeLogonFailure
+          ? "Unknown error, possibly service user has no permission to access network path"
+          : description;
   ErrorHandler(text + ", Code: " + std::to_string(code), "ServiceProcess");
   ++lngErrCount;
   if (lngErrCount < settings_.lngMaxErrCount || settings_.lngMaxErrCount <= 0) {
     tmrServiceProcess.set_enabled(true);
     return;
   }
-  LogEvent(kCritical, {"Service error count is " + std::to_string(lngErrCount), "Service will stop."});
+  LogEvent(kCritical,
+           {"Service error count is " + std::to_string(lngErrCount), "Service will stop."});
   stop_service();
 }
 

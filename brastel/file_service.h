@@ -1,11 +1,11 @@
 #pragma once
 
+#include <pemrod/cls_logger.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <pemrod/cls_logger.h>
 
 #include "file_ops.h"
 #include "frame/service.h"

@@ -18,7 +18,9 @@ class RefusingRemote final : public FileOps {
   explicit RefusingRemote(int error) : error_(error) {}
   std::vector<std::string> list(const fs::path& dir) override { return real().list(dir); }
   bool exists(const fs::path& path) override { return real().exists(path); }
-  std::unique_ptr<SourceFile> open_read(const fs::path& path) override { return real().open_read(path); }
+  std::unique_ptr<SourceFile> open_read(const fs::path& path) override {
+    return real().open_read(path);
+  }
   std::unique_ptr<platform::WritableFile> create(const fs::path& path) override {
     throw platform::FileError(error_, path);
   }
@@ -40,8 +42,8 @@ class FileServiceTest : public ::testing::Test {
     fs::create_directories(home_ / "data");
     fs::create_directories(home_ / "remote");
     ::setenv("RALVEK_HOME", home_.c_str(), 1);
-    std::ofstream(home_ / "brastel.ini") << "[Service]\nMaxErrCount=1\nRemotePath=" << (home_ / "remote").string()
-                                         << "\n";
+    std::ofstream(home_ / "brastel.ini")
+        << "[Service]\nMaxErrCount=1\nRemotePath=" << (home_ / "remote").string() << "\n";
     std::ofstream(home_ / "data" / "a.dat") << "a";
   }
   ~FileServiceTest() override {
@@ -65,11 +67,13 @@ class FileServiceTest : public ::testing::Test {
 TEST_F(FileServiceTest, AFailedLogOnToTheRemotePlaceHasItsOwnText) {
   RefusingRemote ops(EKEYEXPIRED);
   std::string log = debug_run(ops);
-  EXPECT_NE(log.find("\tUnknown error, possibly service user has no permission to access network path, "
-                     "Code: -2147023570\r\n\tProcedure: ServiceProcess\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find("\tUnknown error, possibly service user has no permission to access network path, "
+               "Code: -2147023570\r\n\tProcedure: ServiceProcess\r\n"),
+      std::string::npos)
       << log;
-  EXPECT_NE(log.find("\tService error count is 1\r\n\tService will stop.\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tService error count is 1\r\n\tService will stop.\r\n"), std::string::npos)
+      << log;
   EXPECT_TRUE(fs::exists(home_ / "data" / "a.dat"));
 }
 

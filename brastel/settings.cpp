@@ -5,7 +5,9 @@
 namespace ralvek::brastel {
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 bool matches_from(const std::string& name, size_t n, const std::string& pattern, size_t p) {
   // Iterative with one backtrack point: linear enough for file names, no recursion depth.

@@ -27,8 +27,8 @@ TEST(BrastelSettings, MissingKeysTakeTheirDefaults) {
 }
 
 TEST(BrastelSettings, NumbersAreTheLeadingNumberRoundedHalfToEven) {
-  ServiceSettings s = read(
-      "ProcessInterval=2.5 minutes\nMaxErrCount=3.5\nUseFileSystemObject=abc\nDebugMode=-1\n");
+  ServiceSettings s =
+      read("ProcessInterval=2.5 minutes\nMaxErrCount=3.5\nUseFileSystemObject=abc\nDebugMode=-1\n");
   EXPECT_EQ(s.lngProcessInterval, 2);
   EXPECT_EQ(s.lngMaxErrCount, 4);
   EXPECT_FALSE(s.blnUseFSO);  // no leading number: 0
@@ -98,10 +98,10 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{"7_20261206053100.DAT", "*.dat", true},
                       PatternCase{"x.dat.bak", "*.dat", false}, PatternCase{"dat", "*.dat", false},
                       PatternCase{".dat", "*.dat", true}, PatternCase{"a.b.dat", "*.dat", true},
-                      PatternCase{"1_x.dat", "1_?.dat", true}, PatternCase{"1_xy.dat", "1_?.dat", false},
-                      PatternCase{"anything", "*", true}, PatternCase{"", "*", true},
-                      PatternCase{"abcabcabd", "*abd", true}, PatternCase{"abcabcabc", "*abd", false},
-                      PatternCase{"a", "", false}));
+                      PatternCase{"1_x.dat", "1_?.dat", true},
+                      PatternCase{"1_xy.dat", "1_?.dat", false}, PatternCase{"anything", "*", true},
+                      PatternCase{"", "*", true}, PatternCase{"abcabcabd", "*abd", true},
+                      PatternCase{"abcabcabc", "*abd", false}, PatternCase{"a", "", false}));
 
 }  // namespace
 }  // namespace ralvek::brastel

@@ -11,11 +11,13 @@ std::vector<LogEntry> parse_log(const std::string& text) {
   bool in_entry = false;
   while (at < text.size()) {
     size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) throw std::runtime_error("log line without CR LF at " + std::to_string(at));
+    if (end == std::string::npos)
+      throw std::runtime_error("log line without CR LF at " + std::to_string(at));
     std::string line = text.substr(at, end - at);
     at = end + 2;
     if (!in_entry) {
-      if (line.size() != 19 || line[4] != '-' || line[10] != ' ') throw std::runtime_error("bad stamp: " + line);
+      if (line.size() != 19 || line[4] != '-' || line[10] != ' ')
+        throw std::runtime_error("bad stamp: " + line);
       out.push_back({line, {}});
       in_entry = true;
     } else if (line.empty()) {
@@ -35,7 +37,9 @@ BrastelTest::BrastelTest() {
   std::filesystem::create_directory(remote());
 }
 
-void BrastelTest::write_ini(const std::string& body) { write_file(home_ / "brastel.ini", "[Service]\n" + body); }
+void BrastelTest::write_ini(const std::string& body) {
+  write_file(home_ / "brastel.ini", "[Service]\n" + body);
+}
 
 std::string BrastelTest::default_paths() const {
   return "LocalPath=" + (data() / "*.dat").string() + "\nRemotePath=" + remote().string() + "/\n";
@@ -82,14 +86,16 @@ std::vector<LogEntry> BrastelTest::entries_ending(const std::string& suffix) con
   std::vector<LogEntry> out;
   for (auto& e : entries()) {
     const std::string& l = e.lines.empty() ? std::string() : e.lines[0];
-    if (l.size() >= suffix.size() && l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    if (l.size() >= suffix.size() &&
+        l.compare(l.size() - suffix.size(), suffix.size(), suffix) == 0) {
       out.push_back(e);
     }
   }
   return out;
 }
 
-bool BrastelTest::wait_entries(const std::string& first_line, size_t count, std::chrono::milliseconds timeout) {
+bool BrastelTest::wait_entries(const std::string& first_line, size_t count,
+                               std::chrono::milliseconds timeout) {
   return wait_until([&] { return entries_starting(first_line).size() >= count; }, timeout);
 }
 
@@ -99,7 +105,8 @@ void BrastelTest::data_file(const std::string& name, const std::string& content)
 
 void BrastelTest::script(const std::string& name, const std::string& body) {
   write_file(home_ / name, "#!/bin/sh\n" + body);
-  std::filesystem::permissions(home_ / name, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+  std::filesystem::permissions(home_ / name, std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::group_read |
                                                  std::filesystem::perms::group_exec);
 }
 

@@ -41,7 +41,8 @@ class BrastelTest : public ::testing::Test {
   std::vector<LogEntry> entries_starting(const std::string& first_line) const;
   // Entries whose first line ends with `suffix`.
   std::vector<LogEntry> entries_ending(const std::string& suffix) const;
-  bool wait_entries(const std::string& first_line, size_t count, std::chrono::milliseconds timeout = 20s);
+  bool wait_entries(const std::string& first_line, size_t count,
+                    std::chrono::milliseconds timeout = 20s);
   // Creates data/<name> with `content`.
   void data_file(const std::string& name, const std::string& content);
   // An executable shell script in the program directory.

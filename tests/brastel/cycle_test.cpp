@@ -23,7 +23,8 @@ TEST_F(BrastelTest, DebugRunCopiesAtOnceLogsTheStartAndEnds) {
   EXPECT_TRUE(std::filesystem::exists(data() / "3_20261206053100.dat.bak"));
   auto all = entries();
   ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all[0].lines, (Lines{"Service started", "Version:1.0.0", "INI File: " + (home_ / "brastel.ini").string()}));
+  EXPECT_EQ(all[0].lines, (Lines{"Service started", "Version:1.0.0",
+                                 "INI File: " + (home_ / "brastel.ini").string()}));
   EXPECT_EQ(all[1].lines, (Lines{"2 file(s) copied."}));
 }
 
@@ -63,7 +64,8 @@ TEST_F(BrastelTest, AnExistingTargetIsCode58WhileTheOtherFilesAreMoved) {
 }
 
 TEST_F(BrastelTest, ExtensionWithDotsSelectsTheSameFilesInAnyCase) {
-  write_ini("DebugMode=1\nExtension=.dat\nLocalPath=" + data().string() + "\nRemotePath=" + remote().string() + "\n");
+  write_ini("DebugMode=1\nExtension=.dat\nLocalPath=" + data().string() +
+            "\nRemotePath=" + remote().string() + "\n");
   data_file("a.Dat", "a");
   data_file("b.dat.bak", "b");
   EXPECT_EQ(run_once({"--debug"}), 0);
@@ -146,7 +148,8 @@ TEST_F(BrastelTest, MaxErrCountZeroNeverStops) {
 }
 
 TEST_F(BrastelTest, TheAlertCommandReceivesTheErrorLineAsOneArgument) {
-  script("alert.sh", "for a in \"$@\"; do printf '%s|' \"$a\"; done >> \"$(dirname \"$0\")/alert.txt\"\n");
+  script("alert.sh",
+         "for a in \"$@\"; do printf '%s|' \"$a\"; done >> \"$(dirname \"$0\")/alert.txt\"\n");
   auto odd_remote = home_ / "re$(touch pwned)mote";
   write_ini("LocalPath=" + data().string() + "\nRemotePath=" + odd_remote.string() +
             "\nAdminAlert=" + (home_ / "alert.sh").string() + " \"%1\" fixed\n");

@@ -13,7 +13,8 @@ TEST_F(BrastelTest, AMissingSettingsFileFailsTheStartAndMovesNothing) {
   EXPECT_EQ(run_once({"--debug"}), 0);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0].lines, (Lines{"INI file not found: " + (home_ / "brastel.ini").string(), "Procedure: oSVC_Start"}));
+  EXPECT_EQ(all[0].lines, (Lines{"INI file not found: " + (home_ / "brastel.ini").string(),
+                                 "Procedure: oSVC_Start"}));
   EXPECT_TRUE(std::filesystem::exists(data() / "a.dat"));
 }
 
@@ -22,9 +23,10 @@ TEST_F(BrastelTest, BothModesOffFailTheStart) {
   EXPECT_EQ(run_once({"--debug"}), 0);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0].lines,
-            (Lines{"Incorrect service parameters. UseFileSystemObject and UseBatchFile are both zero.",
-                   "Procedure: oSVC_Start"}));
+  EXPECT_EQ(
+      all[0].lines,
+      (Lines{"Incorrect service parameters. UseFileSystemObject and UseBatchFile are both zero.",
+             "Procedure: oSVC_Start"}));
 }
 
 TEST_F(BrastelTest, AnOverflowingNumberFailsTheStart) {
@@ -63,8 +65,10 @@ TEST_F(BrastelTest, AMissingOrNotExecutableBatchFileIsACriticalEntry) {
   EXPECT_EQ(run_once({"--debug"}), 0);
   write_ini("UseFileSystemObject=0\nUseBatchFile=plain.sh\n");
   EXPECT_EQ(run_once({"--debug"}), 0);
-  EXPECT_EQ(entries_starting((home_ / "missing.sh").string() + " file couldn't be executed.").size(), 1u);
-  EXPECT_EQ(entries_starting((home_ / "plain.sh").string() + " file couldn't be executed.").size(), 1u);
+  EXPECT_EQ(
+      entries_starting((home_ / "missing.sh").string() + " file couldn't be executed.").size(), 1u);
+  EXPECT_EQ(entries_starting((home_ / "plain.sh").string() + " file couldn't be executed.").size(),
+            1u);
   EXPECT_FALSE(std::filesystem::exists(home_ / "ran"));
 }
 
@@ -106,7 +110,8 @@ TEST_F(BrastelTest, ALogFileThatCannotBeWrittenIsReportedAndFilesStillMove) {
   EXPECT_TRUE(std::filesystem::exists(remote() / "a.dat"));
   bool reported = false;
   for (const auto& e : read_events(event_log())) {
-    if (e.source == "pemrod" && e.text.ends_with("\r\nFile: " + log_file().string())) reported = true;
+    if (e.source == "pemrod" && e.text.ends_with("\r\nFile: " + log_file().string()))
+      reported = true;
   }
   EXPECT_TRUE(reported) << read_file(event_log());
 }

@@ -49,7 +49,8 @@ TEST_F(BrastelTest, TheStopRequestLogsServiceStopped) {
 TEST_F(BrastelTest, InteractiveModeStaysUpAfterAFailedStart) {
   auto p = start({"--interactive"});
   ASSERT_TRUE(wait_until([&] { return !entries().empty(); }));
-  EXPECT_NE(p->err().find("Service running in interactive mode. Use this mode only for debugging purposes."),
+  EXPECT_NE(p->err().find(
+                "Service running in interactive mode. Use this mode only for debugging purposes."),
             std::string::npos);
   EXPECT_TRUE(p->running());
   p->signal(SIGINT);
@@ -62,7 +63,8 @@ TEST_F(BrastelTest, RemoveDoesNotAskWhetherTheServiceRuns) {
   std::filesystem::create_directory(bin);
   std::filesystem::create_directory(home_ / "units");
   // A systemctl that says the service is active and accepts everything else.
-  write_file(bin / "systemctl", "#!/bin/sh\necho \"$@\" >> \"" + (home_ / "systemctl.log").string() + "\"\nexit 0\n");
+  write_file(bin / "systemctl",
+             "#!/bin/sh\necho \"$@\" >> \"" + (home_ / "systemctl.log").string() + "\"\nexit 0\n");
   std::filesystem::permissions(bin / "systemctl", std::filesystem::perms::owner_all);
   std::map<std::string, std::string> path{{"PATH", bin.string() + ":/usr/bin:/bin"}};
   EXPECT_EQ(run_once({"--install"}, path), 0);
