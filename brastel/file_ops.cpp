@@ -6,23 +6,25 @@
 namespace ralvek::brastel {
 namespace {
 
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
+
 class StdioSourceFile final : public SourceFile {
  public:
-  StdioSourceFile(std::FILE* file, std::filesystem::path path)
-      : file_(file), path_(std::move(path)) {}
-  ~StdioSourceFile() override { std::fclose(file_); }
-  StdioSourceFile(const StdioSourceFile&) = delete;
-  StdioSourceFile& operator=(const StdioSourceFile&) = delete;
+  StdioSourceFile(FilePtr file, std::filesystem::path path)
+      : file_(std::move(file)), path_(std::move(path)) {}
 
   std::size_t read(char* buffer, std::size_t size) override {
     errno = 0;
-    std::size_t n = std::fread(buffer, 1, size, file_);
-    if (n == 0 && std::ferror(file_)) throw platform::FileError(errno ? errno : EIO, path_);
+    std::size_t n = std::fread(buffer, 1, size, file_.get());
+    if (n == 0 && std::ferror(file_.get())) throw platform::FileError(errno ? errno : EIO, path_);
     return n;
   }
 
  private:
-  std::FILE* file_;
+  FilePtr file_;
   std::filesystem::path path_;
 };
 
@@ -43,9 +45,9 @@ class RealFileOps final : public FileOps {
 
   std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) override {
     // "e": close-on-exec, so alert and batch processes never inherit it.
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    FilePtr file(std::fopen(path.c_str(), "rbe"));
     if (!file) throw platform::FileError(errno, path);
-    return std::make_unique<StdioSourceFile>(file, path);
+    return std::make_unique<StdioSourceFile>(std::move(file), path);
   }
 
   std::unique_ptr<platform::WritableFile> create(const std::filesystem::path& path) override {
