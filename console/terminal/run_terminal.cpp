@@ -1,14 +1,15 @@
-// console: the Ralvek configuration console in a terminal (no display needed).
+// The console in a terminal (no display needed).
+#include "run_terminal.h"
+
 #include <QCoreApplication>
-#include <QLocale>
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <thread>
 
 #include "console_core.h"
 #include "ini_settings_store.h"
+#include "program_environment.h"
 #include "qt_console_system.h"
 #include "qt_udp_endpoint.h"
 #include "terminal_front_end.h"
@@ -18,17 +19,6 @@ namespace {
 volatile std::sig_atomic_t g_stop_requested = 0;
 
 extern "C" void OnStopSignal(int) { g_stop_requested = 1; }
-
-std::filesystem::path ProgramDir() {
-  const char* home = std::getenv("RALVEK_HOME");
-  if (home != nullptr && *home != '\0') return home;
-  return QCoreApplication::applicationDirPath().toStdString();
-}
-
-char DecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode()) : '.';
-}
 
 // Blocking reads stay off the event loop's thread; the loop takes the lines from the queue.
 void StartReader(std::shared_ptr<ralvek::console::InputQueue> input) {
@@ -46,8 +36,9 @@ void StartReader(std::shared_ptr<ralvek::console::InputQueue> input) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  using namespace ralvek::console;
+namespace ralvek::console {
+
+int RunTerminalConsole(int argc, char** argv) {
   QCoreApplication app(argc, argv);  // arguments are not read: every start-up value comes from the store
 
   auto input = std::make_shared<InputQueue>();
@@ -75,3 +66,5 @@ int main(int argc, char** argv) {
   std::cout.flush();
   return status;
 }
+
+}  // namespace ralvek::console
