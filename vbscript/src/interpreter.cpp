@@ -536,6 +536,7 @@ std::vector<Value> Interpreter::eval_args(const std::vector<ExprPtr>& args, Fram
 }
 
 Value Interpreter::index(const Value& array, const std::vector<Value>& args) {
+  if (!array.is_array()) raise(err::kTypeMismatch);  // the arguments changed the variable
   std::vector<std::int32_t> idx;
   idx.reserve(args.size());
   for (const Value& a : args) idx.push_back(to_long(a));
@@ -553,8 +554,9 @@ Value Interpreter::eval_call(const Expr& e, Frame& fr) {
         Value& held = v->get();
         if (held.is_array()) return index(held, eval_args(e.args, fr));
         if (held.is_object() && held.as_object()) {
+          ObjectRef obj = held.as_object();  // the arguments may change the variable
           std::vector<Value> args = eval_args(e.args, fr);
-          return held.as_object()->call("", args);
+          return obj->call("", args);
         }
         if (e.args.empty()) return held;
         raise_named(err::kTypeMismatch, target.text);

@@ -176,6 +176,14 @@ TEST_F(Language, SplitResultIndexedDirectly) {
   EXPECT_EQ(run("P Split(\"a;b;c\", \";\")(1)\n"), "b|");
 }
 
+TEST_F(Language, ArgumentThatReplacesTheIndexedVariableIsATypeMismatch) {
+  EXPECT_EQ(run("a = Array(1, 2)\nFunction F()\n a = 5\n F = 0\nEnd Function\nx = a(F())\n"),
+            "ERR 13: Type mismatch @6");
+  EXPECT_EQ(run("Set d = CreateObject(\"Scripting.Dictionary\")\nFunction G()\n d = 1\n G = 0\nEnd Function\n"
+                "P d(G())\n"),
+            "|");
+}
+
 TEST_F(Language, EraseEmptiesAnArray) {
   EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP IsEmpty(a(1))\n"), "True|");
 }
