@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "records.h"
@@ -18,8 +19,8 @@ SimExchange::SimExchange(const std::filesystem::path& dir, const std::string& ad
   fifo_ = dir / ("commands-" + std::to_string(++started));
   if (::mkfifo(fifo_.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + fifo_.string());
   fd_ = ::open(fifo_.c_str(), O_RDWR | O_CLOEXEC);
-  std::vector<std::string> argv = {PBXSIM_BIN, "exchange", "--listen", where(), "--commands",
-                                   fifo_.string()};
+  std::vector<std::string> argv = {PBXSIM_BIN, "exchange",   "--listen",
+                                   where(),    "--commands", fifo_.string()};
   argv.insert(argv.end(), options.begin(), options.end());
   process_ = std::make_unique<e2e::Process>(argv, std::map<std::string, std::string>{}, dir);
   if (!e2e::wait_until([&] { return out().find("listening") != std::string::npos; }, 5s)) {
@@ -106,12 +107,32 @@ std::string QuendorTest::stream(int exchange, const std::string& ext) const {
   return all;
 }
 
+std::string QuendorTest::collected(int exchange) const {
+  std::vector<std::string> names = e2e::files_with_ext(data(), "dat");
+  for (const auto& name : e2e::files_with_ext(data(), "hp4")) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const auto& name : names) {
+    if (name.rfind(std::to_string(exchange) + "_", 0) == 0) all += e2e::read_file(data() / name);
+  }
+  return all;
+}
+
+bool QuendorTest::only_twins_left() const {
+  for (const auto& name : e2e::files_with_ext(data(), "hp4")) {
+    auto twin = data() / name;
+    if (!std::filesystem::exists(twin.replace_extension(".dat"))) return false;
+  }
+  return true;
+}
+
 RecordScan scan_records(const std::string& stream, const std::string& source, std::size_t size) {
   RecordScan scan;
   size_t at = 0;
   while (at < stream.size()) {
     size_t end = stream.find("\r\n", at);
-    std::string_view line(stream.data() + at, (end == std::string::npos ? stream.size() : end) - at);
+    std::string_view line(stream.data() + at,
+                          (end == std::string::npos ? stream.size() : end) - at);
     at = end == std::string::npos ? stream.size() : end + 2;
     auto record = pbxsim::parse_record(line);
     if (!record || record->source != source || line.size() + 2 != size) {

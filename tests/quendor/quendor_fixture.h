@@ -55,10 +55,17 @@ class QuendorTest : public ::testing::Test {
                                               const std::vector<std::string>& options = {});
 
   int count_events(const std::string& text) const;
-  bool wait_for_event(const std::string& text, int count = 1, std::chrono::milliseconds timeout = 15s);
+  bool wait_for_event(const std::string& text, int count = 1,
+                      std::chrono::milliseconds timeout = 15s);
   // The finished files of an exchange in name (creation) order, and their bytes joined.
   std::vector<std::string> dat_files(int exchange) const;
   std::string stream(int exchange, const std::string& ext = "dat") const;
+  // Everything the exchange's files hold, finished or not, in time order. A temporary file
+  // whose ".dat" name was taken (two files begun in one clock second) waits beside its twin
+  // until the ".dat" file has been taken away; it sorts right after it.
+  std::string collected(int exchange) const;
+  // True when every temporary file left is one of those.
+  bool only_twins_left() const;
 
   e2e::TempDir home_;
   e2e::TempDir out_;

@@ -137,6 +137,7 @@ class Exchange {
       stalled_ = true;
     } else if (word == "half") {
       half_ = true;
+      stalled_ = false;
     } else if (word == "resume") {
       stalled_ = false;
       half_ = false;
@@ -250,19 +251,19 @@ class Exchange {
       return;
     }
     c->writing = true;
-    asio::async_write(c->socket, asio::buffer(c->outbox.front()), [this, c](std::error_code ec,
-                                                                           std::size_t) {
-      c->writing = false;
-      if (ec == asio::error::operation_aborted) return;
-      if (ec) {
-        // The collector went away: forget the connection, keep the sequence.
-        say("lost " + ec.message());
-        drop(c);
-        return;
-      }
-      c->outbox.pop_front();
-      write_next(c);
-    });
+    asio::async_write(c->socket, asio::buffer(c->outbox.front()),
+                      [this, c](std::error_code ec, std::size_t) {
+                        c->writing = false;
+                        if (ec == asio::error::operation_aborted) return;
+                        if (ec) {
+                          // The collector went away: forget the connection, keep the sequence.
+                          say("lost " + ec.message());
+                          drop(c);
+                          return;
+                        }
+                        c->outbox.pop_front();
+                        write_next(c);
+                      });
   }
 
   void close_all() {
@@ -307,9 +308,15 @@ class Exchange {
 }  // namespace
 
 int run_exchange(int argc, char** argv) {
-  Options options(argc, argv, {{"listen", "127.0.0.30:1201"}, {"count", "0"}, {"rate", "10"},
-                               {"size", "120"}, {"first", "1"}, {"source", ""}, {"binary", "0"},
-                               {"commands", "-"}});
+  Options options(argc, argv,
+                  {{"listen", "127.0.0.30:1201"},
+                   {"count", "0"},
+                   {"rate", "10"},
+                   {"size", "120"},
+                   {"first", "1"},
+                   {"source", ""},
+                   {"binary", "0"},
+                   {"commands", "-"}});
   asio::io_context io;
   Exchange exchange(io, options);
   io.run();

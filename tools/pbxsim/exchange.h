@@ -9,7 +9,8 @@ namespace ralvek::pbxsim {
 //   close     close the connections after what was sent (the listener stays)
 //   unlisten  stop listening (connection attempts are refused); listen  listen again
 //   stall     stop sending, keep the connections open; resume  go on sending
-//   half      send the first half of the next record, then stall (resume sends the rest)
+//   half      (go on and) send the first half of the next record, then stall; resume sends
+//             the rest
 //   vanish    drop the connections without a FIN or RST, as after a power loss (needs
 //             CAP_NET_ADMIN; prints "vanish failed: ..." otherwise)
 //   quit      close gracefully and end (also on SIGTERM and SIGINT)
