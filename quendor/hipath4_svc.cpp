@@ -21,7 +21,8 @@ constexpr const char* kProductTitle = "Ralvek ";
 
 bool same_host(const std::string& a, const std::string& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -51,8 +52,7 @@ Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
       fs_(fs),
       strDataPath(program_dir() / "data"),
       files_(fs, strDataPath),
-      wsClient(io(), {nullptr,
-                      [this](int i) { wsClient_Connect(i); },
+      wsClient(io(), {nullptr, [this](int i) { wsClient_Connect(i); },
                       [this](int i, std::size_t) { DataArrival(i); },
                       [this](int i) { wsClient_Close(i); },
                       [this](int i, int, const std::string& d) { wsClient_Error(i, d); }}),
@@ -61,7 +61,8 @@ Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
   tmrFileTimer.set_enabled(true);
 }
 
-void Hipath4Svc::LogEvent(int evtType, std::int32_t evtID, const std::vector<std::string>& Messages) {
+void Hipath4Svc::LogEvent(int evtType, std::int32_t evtID,
+                          const std::vector<std::string>& Messages) {
   try {
     frame::Service::LogEvent(evtType, evtID, Messages);
   } catch (...) {
@@ -97,7 +98,8 @@ void Hipath4Svc::oSVC_Start(bool& success) {
       socket.keepalive = {keepalive_.idle, keepalive_.interval, keepalive_.count};
       for (const auto& taken : host_keys_) {
         if (same_host(taken, host)) {
-          throw vb::VbError(457, "This key is already associated with an element of this collection");
+          throw vb::VbError(457,
+                            "This key is already associated with an element of this collection");
         }
       }
       colClients.push_back(n);
@@ -126,8 +128,9 @@ void Hipath4Svc::tmrConnectTCP_Timer() {
     for (int n : colClients) {
       auto& socket = wsClient[n];
       if (socket.state() == net::SocketState::kClosed) {
-        LogEvent(kEventInformation, 108,
-                 {"Connecting to " + socket.remote_host + ":" + std::to_string(socket.remote_port)});
+        LogEvent(
+            kEventInformation, 108,
+            {"Connecting to " + socket.remote_host + ":" + std::to_string(socket.remote_port)});
         socket.connect();
       } else if (socket.state() == net::SocketState::kError) {
         socket.close();

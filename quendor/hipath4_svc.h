@@ -60,10 +60,10 @@ class Hipath4Svc : public frame::Service {
   std::filesystem::path strDataPath;
   std::int32_t lngFileInterval = 0;
   std::int32_t lngFileTicks = 0;
-  std::vector<int> colClients;         // exchange numbers in settings order
+  std::vector<int> colClients;          // exchange numbers in settings order
   std::vector<std::string> host_keys_;  // colClients' keys: host texts, compared without case
   KeepAliveSettings keepalive_;
-  OutputFiles files_;                   // tsFiles and blnFileOpen
+  OutputFiles files_;  // tsFiles and blnFileOpen
   net::TcpSocketArray wsClient;
   frame::TickTimer tmrConnectTCP;
   frame::TickTimer tmrFileTimer;

@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 class FaultyFileSystem final : public platform::FileSystem {
  public:
   bool fail_open = false;
-  std::unique_ptr<platform::WritableFile> open(const fs::path& path, platform::OpenMode mode) override {
+  std::unique_ptr<platform::WritableFile> open(const fs::path& path,
+                                               platform::OpenMode mode) override {
     if (fail_open) throw platform::FileError(EACCES, path);
     return real().open(path, mode);
   }
@@ -98,7 +99,8 @@ class Hipath4SvcTest : public ::testing::Test {
   std::vector<std::string> data_files() const {
     std::vector<std::string> names;
     if (!fs::is_directory(home_ / "data")) return names;
-    for (const auto& e : fs::directory_iterator(home_ / "data")) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(home_ / "data"))
+      names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -125,7 +127,8 @@ TEST_F(Hipath4SvcTest, StartReadsExchangesReportsAndConnectsNothingYet) {
   ASSERT_EQ(svc.events.size(), 1u);
   EXPECT_TRUE(svc.has(0, 110,
                       "Service attempted to start with the following settings:\r\nVersion:1.0.0\r\n"
-                      "INI File: " + ini_path()));
+                      "INI File: " +
+                          ini_path()));
 }
 
 TEST_F(Hipath4SvcTest, ExchangeNumbersSizeTheFileArrays) {
@@ -159,7 +162,7 @@ struct BadSettings {
 };
 
 class Hipath4SvcBadSettings : public Hipath4SvcTest,
-                             public ::testing::WithParamInterface<BadSettings> {};
+                              public ::testing::WithParamInterface<BadSettings> {};
 
 TEST_P(Hipath4SvcBadSettings, FailTheStartThroughTheErrorHandler) {
   write_ini(std::string("[TCP Service]\n") + GetParam().ini);
@@ -181,7 +184,8 @@ TEST_P(Hipath4SvcBadSettings, FailTheStartThroughTheErrorHandler) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, Hipath4SvcBadSettings,
-    ::testing::Values(BadSettings{"ThreeParts", "1=192.0.2.20:1201:9\n", "Invalid IP: 192.0.2.20:1201:9"},
+    ::testing::Values(BadSettings{"ThreeParts", "1=192.0.2.20:1201:9\n",
+                                  "Invalid IP: 192.0.2.20:1201:9"},
                       BadSettings{"EmptyValue", "1=\n", "Invalid IP: "},
                       BadSettings{"Keys1And01", "1=192.0.2.20\n01=192.0.2.21\n", ""},
                       BadSettings{"SameHostTwice", "1=192.0.2.20:1201\n2=192.0.2.20:1202\n", ""},

@@ -21,7 +21,9 @@ std::size_t OutputFiles::slot(int exchange) const {
   return static_cast<std::size_t>(exchange);
 }
 
-bool OutputFiles::is_open(int exchange) const { return tsFiles_[slot(exchange)] != nullptr; }
+bool OutputFiles::is_open(int exchange) const {
+  return tsFiles_[slot(exchange)] != nullptr;
+}
 
 std::string OutputFiles::file_name(int exchange, const std::string& stamp) {
   return std::to_string(exchange) + "_" + stamp + ".hp4";
@@ -42,6 +44,8 @@ void OutputFiles::write(int exchange, std::string_view bytes) {
   file->append(bytes);
 }
 
-void OutputFiles::close(int exchange) { tsFiles_[slot(exchange)].reset(); }
+void OutputFiles::close(int exchange) {
+  tsFiles_[slot(exchange)].reset();
+}
 
 }  // namespace ralvek::quendor
