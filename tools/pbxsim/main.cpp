@@ -19,10 +19,10 @@ struct Mode {
 const Mode kModes[] = {
     {"tcp", ralvek::pbxsim::run_send,
      "tcp --from 127.0.0.20 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1] [--linger 0]"},
+     "[--batch 1] [--linger 0] [--seconds 0]"},
     {"udp", ralvek::pbxsim::run_send,
      "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1]"},
+     "[--batch 1] [--seconds 0]"},
     {"box", ralvek::pbxsim::run_box,
      "box [--address 127.0.0.2] [--port 26482] [--reply-port 2552] [--send-to 127.0.0.1:2552] [--records 0] "
      "[--period 10] [--entry-len 40] [--site 1] [--capacity 1000]"},

@@ -33,7 +33,7 @@ int run_send(int argc, char** argv) {
   std::string mode = argv[1];
   Options options(argc, argv, {{"from", "127.0.0.20"}, {"to", "127.0.0.1:5005"}, {"count", "10"},
                                {"rate", "0"}, {"size", "120"}, {"first", "1"},
-                               {"batch", "1"}, {"linger", "0"}});
+                               {"batch", "1"}, {"linger", "0"}, {"seconds", "0"}});
   auto [host, port] = host_port(options.text("to"));
   auto from = asio::ip::make_address(options.text("from"));
   asio::io_context io;
@@ -41,6 +41,10 @@ int run_send(int argc, char** argv) {
   std::size_t size = std::max<std::size_t>(options.number("size"), kMinRecordSize);
   std::size_t batch = std::max<std::uint64_t>(options.number("batch"), 1);
   Pacer pacer(options.real("rate"));
+  // --seconds: a timed run for benchmarks; --count stays the upper bound (0: none then).
+  double seconds = options.real("seconds");
+  if (seconds > 0 && count == 0) count = UINT64_MAX;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   std::string source = options.text("from");
 
   asio::ip::tcp::endpoint tcp_to(asio::ip::make_address(host), port);
@@ -56,7 +60,9 @@ int run_send(int argc, char** argv) {
     udp.bind({from, 0});
   }
   std::string block;
-  for (std::uint64_t sent = 0; sent < count;) {
+  std::uint64_t sent = 0;
+  while (sent < count) {
+    if (seconds > 0 && std::chrono::steady_clock::now() >= deadline) break;
     pacer.wait(sent);
     block.clear();
     for (std::size_t i = 0; i < batch && sent < count; ++i, ++sent) {
@@ -79,7 +85,7 @@ int run_send(int argc, char** argv) {
     io.run_for(std::chrono::seconds(10));
   }
   std::printf("%s %s sent %llu records\n", mode.c_str(), source.c_str(),
-              static_cast<unsigned long long>(count));
+              static_cast<unsigned long long>(sent));
   return 0;
 }
 
