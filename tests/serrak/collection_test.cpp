@@ -17,8 +17,9 @@ TEST_F(Collection, RecordsSplitAnywhereArriveOnceEachOverSeveralRotations) {
   auto serrak = start_debug();
   ASSERT_FALSE(settings_report().empty()) << all_events();
   ASSERT_TRUE(wait_until([&] { return line->err().find("wrote 600 records") != std::string::npos; }, 20s));
-  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 600 * 120; }, 10s));
-  ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() >= 2; }, 10s));
+  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 600 * 120; }, 20s))
+      << collected_bytes() << " bytes\n" << all_events();
+  ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() >= 2; }, 20s));
   stop(*serrak);
   EXPECT_EQ(check("serial1", 600), 0);
   EXPECT_TRUE(files_with_ext(data(), "kom").empty());

@@ -14,9 +14,10 @@ class Faults : public SerrakTest {};
 
 TEST_F(Faults, LineHangUpIsADeviceFailureAndTheFilesGoOn) {
   std::string path;
-  auto line = start_line({"--count", "20", "--linger", "300"}, path);
-  write_ini_for(path, 50);
+  auto line = start_line({"--count", "20", "--linger", "3000"}, path);
+  write_ini_for(path, 100);
   auto serrak = start_debug();
+  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 20 * 120; })) << all_events();
   ASSERT_EQ(line->wait(10s), 0);
   ASSERT_TRUE(wait_event(2, 108, "Com Port Error Event Received.\r\nEvent ID: 1011")) << all_events();
   // The pseudo-terminal is gone: the reopen fails and the port stays down.

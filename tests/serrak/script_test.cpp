@@ -40,7 +40,8 @@ TEST_F(Script, SeesEveryNonEmptyFileBeforeItsRename) {
   write_ini_for(path, 120);
   auto serrak = start_debug();
   EXPECT_NE(settings_report().find("Script File: " + (home_ / "serrak.vbs").string()), std::string::npos);
-  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 300 * 120; }, 20s));
+  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 300 * 120; }, 20s))
+      << collected_bytes() << " bytes\n" << all_events() << line->err();
   stop(*serrak);
   EXPECT_EQ(check("serial1", 300), 0);
   std::string expected;
