@@ -14,6 +14,15 @@ constexpr int kElementNotFound = 32811;
 
 class Dictionary : public Object {
  public:
+  ~Dictionary() override {
+    std::vector<Value> all;
+    all.reserve(entries_.size() * 2);
+    for (auto& e : entries_) {
+      all.push_back(std::move(e.first));
+      all.push_back(std::move(e.second));
+    }
+    release_later(std::move(all));
+  }
   std::string_view type_name() const override { return "Dictionary"; }
 
   Value call(std::string_view m, std::vector<Value>& args) override {

@@ -180,6 +180,15 @@ TEST(EngineInterface, ManyStringsStopAtTheMemoryBound) {
   EXPECT_EQ(e.last_error().number, 7);
 }
 
+TEST(EngineInterface, DeeplyNestedArraysAndDictionariesAreReleasedWithoutExhaustingTheStack) {
+  Engine e;
+  ASSERT_TRUE(e.add_code("Function Nest()\n For i = 1 To 100000\n  a = Array(a, i)\n"
+                         "  Set d2 = CreateObject(\"Scripting.Dictionary\")\n  d2.Add \"k\", d\n  Set d = d2\n"
+                         " Next\n Nest = UBound(a)\nEnd Function\n"));
+  e.set_timeout_ms(0);
+  EXPECT_EQ(e.run("Nest", {}), "1");
+}
+
 TEST(EngineInterface, EachCallStartsWithoutTheLastError) {
   Engine e;
   ASSERT_TRUE(e.add_code("Function Ok()\n Ok = 1\nEnd Function\nSub Bad()\n x = 1 / 0\nEnd Sub\n"));

@@ -23,6 +23,46 @@ std::size_t Array::offset(const std::vector<std::int32_t>& index) const {
   return off;
 }
 
+namespace {
+
+struct Graveyard {
+  std::vector<ValueList> lists;
+  std::vector<std::vector<Value>> vectors;
+  bool draining = false;
+};
+thread_local Graveyard t_graveyard;
+
+template <class List>
+void bury(List values, std::vector<List>& where) {
+  Graveyard& g = t_graveyard;
+  where.push_back(std::move(values));
+  if (g.draining) return;
+  g.draining = true;
+  while (!g.lists.empty() || !g.vectors.empty()) {
+    if (!g.lists.empty()) {
+      ValueList l = std::move(g.lists.back());
+      g.lists.pop_back();
+      l.clear();  // nested arrays bury their own items and return
+    } else {
+      std::vector<Value> v = std::move(g.vectors.back());
+      g.vectors.pop_back();
+      v.clear();
+    }
+  }
+  g.draining = false;
+}
+
+}  // namespace
+
+void release_later(ValueList values) {
+  if (!values.empty()) bury(std::move(values), t_graveyard.lists);
+}
+void release_later(std::vector<Value> values) {
+  if (!values.empty()) bury(std::move(values), t_graveyard.vectors);
+}
+
+Array::~Array() { release_later(std::move(items)); }
+
 Value Value::null() {
   Value v;
   v.type_ = Type::Null;

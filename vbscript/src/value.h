@@ -33,6 +33,11 @@ using ValueList = std::vector<Value, TrackedAlloc<Value>>;
 // A VBScript array: lower bounds are 0; elements are stored first index fastest, so ReDim
 // Preserve of the last dimension only appends or cuts.
 struct Array {
+  Array() = default;
+  Array(const Array&) = default;
+  Array& operator=(const Array&) = default;
+  ~Array();
+
   std::vector<std::int32_t> upper;  // one upper bound per dimension; -1 for an empty dimension
   ValueList items;
 
@@ -104,6 +109,11 @@ class Object {
   // The elements for For Each; raises 451 when the object is no collection.
   virtual std::vector<Value> elements();
 };
+
+// Destroys values one after the other instead of recursively, so that arrays nested a million
+// deep (a = Array(a) in a loop) cannot exhaust the stack when they go.
+void release_later(std::vector<Value> values);
+void release_later(ValueList values);
 
 // Conversions with VBScript's rules; they raise Type mismatch (13), Overflow (6) or Invalid
 // use of Null (94). Objects convert through their default member.
