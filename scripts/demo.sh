@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The suite's main job on its built-in example: tolvin receives call records from three
 # simulated PBXs (two over TCP, one over UDP) for a few seconds, rotating its files every
-# two seconds; then the .dat files it produced and the events it logged are shown.
+# two seconds; the .dat files it produced and the events it logged are shown; then brastel
+# moves the files to an example remote folder in one debug run and shows its log.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh" "$here/build" >/dev/null
@@ -39,3 +40,18 @@ echo "== every record arrived once, whole and in order"
 echo
 echo "== events ($work/events.jsonl)"
 cat "$work/events.jsonl"
+
+echo
+echo "== brastel moves the finished files to $work/remote"
+mkdir -p "$work/remote"
+cat > "$work/brastel.ini" <<INI
+[Service]
+DebugMode=1
+LocalPath=$work/data/*.dat
+RemotePath=$work/remote
+INI
+"$bin/brastel/brastel" --debug 2>/dev/null
+ls -l "$work/remote"
+echo
+echo "== brastel.log"
+tr -d '\r' < "$work/brastel.log"
