@@ -13,6 +13,9 @@
 //   ends in an error (number kTimeoutError); On Error Resume Next cannot catch it.
 // - Procedure-call depth, string length and the memory held by strings and arrays are bounded
 //   (Limits); passing a bound ends the call in an error that the script cannot catch either.
+//   The memory bound counts the script values of all engines of the process together. At the
+//   default depth a call needs about 1 MiB of the calling thread's stack (4 MiB with
+//   AddressSanitizer).
 // - Every failed call stores its error (last_error) and returns failure. It raises the error
 //   notification, except a call stopped by its time limit, which raises the time-out
 //   notification instead. The stored error stays until clear_error or the start of the next call.
