@@ -151,6 +151,11 @@ TEST_F(QuendorTest, ASecondRunLeavesTheRunningServicesFilesAlone) {
   EXPECT_EQ(e2e::run({QUENDOR_BIN, "--silentremove"}, env()), 0);
   EXPECT_NE(e2e::run({QUENDOR_BIN}, env()), 0);
   EXPECT_TRUE(e2e::has_event(event_file(), 1, 109, "Service already running\r\nProcedure: Load"));
+  // The arguments are checked first: a wrong one is reported as such, running or not.
+  EXPECT_NE(e2e::run({QUENDOR_BIN, "--bogus"}, env()), 0);
+  EXPECT_TRUE(
+      e2e::has_event(event_file(), 1, 109, "Invalid command-line argument\r\nProcedure: Load"));
+  EXPECT_EQ(count_events("Service already running\r\nProcedure: Load"), 1);
   // A trial run by hand starts, but must not sweep the files the service is writing.
   std::string report =
       "Service attempted to start with the following settings:\r\nVersion:1.0.0\r\n"
