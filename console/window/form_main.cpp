@@ -53,6 +53,8 @@ QPlainTextEdit* MakeView(const QString& name, QWidget* parent) {
   view->setFocusPolicy(Qt::StrongFocus);
   view->setUndoRedoEnabled(false);
   view->setFont(FixedFont());
+  // Tabs every eight characters, so the settings blocks line up as in a terminal.
+  view->setTabStopDistance(8 * QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' ')));
   view->setWordWrapMode(QTextOption::WrapAnywhere);
   view->viewport()->setMouseTracking(true);
   return view;

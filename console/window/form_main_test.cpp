@@ -16,10 +16,13 @@
 #include <memory>
 
 #include "console_fakes.h"
+#include "test_application.h"
 #include "widget_text.h"
 
 namespace ralvek::console {
 namespace {
+
+const bool kApplication = TestApplication::Register();
 
 // A ConsoleSystem whose end of program closes the window, as the real one does.
 class WindowSystem final : public ConsoleSystem {
@@ -38,15 +41,6 @@ class WindowSystem final : public ConsoleSystem {
 
 class FormMainTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance() != nullptr) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "console_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-  }
-
   FormMainTest() {
     form.Attach(core, system);
     form.SetOnClosed([this] { ++closed; });
