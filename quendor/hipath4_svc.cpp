@@ -91,6 +91,10 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     for (const auto& key : section->keys) {
       std::int16_t n = exchange_number(key.name);
       if (n <= 0) continue;
+      if (wsClient.exists(n)) {
+        throw vb::VbError(
+            360, "Exchange " + std::to_string(n) + " is configured twice (key " + key.name + ")");
+      }
       auto& socket = wsClient.create(n);
       auto [host, port] = split_host_port(key.value);
       socket.remote_host = host;
@@ -98,8 +102,8 @@ void Hipath4Svc::oSVC_Start(bool& success) {
       socket.keepalive = {keepalive_.idle, keepalive_.interval, keepalive_.count};
       for (const auto& taken : host_keys_) {
         if (same_host(taken, host)) {
-          throw vb::VbError(457,
-                            "This key is already associated with an element of this collection");
+          throw vb::VbError(
+              457, "Exchange host " + host + " is configured twice (key " + key.name + ")");
         }
       }
       colClients.push_back(n);

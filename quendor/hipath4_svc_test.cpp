@@ -187,9 +187,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadSettings{"ThreeParts", "1=192.0.2.20:1201:9\n",
                                   "Invalid IP: 192.0.2.20:1201:9"},
                       BadSettings{"EmptyValue", "1=\n", "Invalid IP: "},
-                      BadSettings{"Keys1And01", "1=192.0.2.20\n01=192.0.2.21\n", ""},
+                      BadSettings{"Keys1And01", "1=192.0.2.20\n01=192.0.2.21\n",
+                                  "Exchange 1 is configured twice (key 01)"},
                       BadSettings{"SameHostTwice", "1=192.0.2.20:1201\n2=192.0.2.20:1202\n", ""},
-                      BadSettings{"SameHostAnyCase", "1=PBX-A\n2=pbx-a\n", ""},
+                      BadSettings{"SameHostAnyCase", "1=PBX-A\n2=pbx-a\n",
+                                  "Exchange host pbx-a is configured twice (key 2)"},
                       BadSettings{"PortNotANumber", "1=192.0.2.20:http\n", "Type mismatch"},
                       BadSettings{"NumberTooLarge", "40000=192.0.2.20\n", ""}),
     [](const ::testing::TestParamInfo<BadSettings>& info) { return std::string(info.param.name); });
