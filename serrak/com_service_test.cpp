@@ -96,6 +96,7 @@ class FakeScript : public UserScript {
       throw ScriptFailure("Script timed out");
     }
     if (behaviour == "delete") fs::remove(argument);
+    if (behaviour == "rename") fs::rename(argument, argument + ".mine");
   }
   long timeout_ms() const override { return 30000; }
 
@@ -524,15 +525,19 @@ TEST_F(ComScriptTest, TimedOutRunIsLoggedWithItsLimitAndCollectionGoesOn) {
   EXPECT_EQ(read(dir_ / "data" / "12_20261206053103.kom"), "s\r\n");
 }
 
-TEST_F(ComScriptTest, ScriptThatDeletesItsFileLeavesNothingAndNoError) {
+TEST_F(ComScriptTest, ScriptThatDeletesOrRenamesItsFileLeavesThatToTheScript) {
   write(dir_ / "serrak.vbs", "Sub Run(f)\nEnd Sub\n");
-  stamps_ = {"20261206053100", "20261206053103"};
+  stamps_ = {"20261206053100", "20261206053103", "20261206053106"};
   ASSERT_TRUE(start("siteid=12\ncom_device=/dev/ttyFake\ncom_interval=0\n"));
   script_->behaviour = "delete";
   receive("r\r");
   service_->tmrCreateOutputFile_Timer();
-  EXPECT_TRUE(host_.errors.empty());
   EXPECT_EQ(data_files(), std::set<std::string>{"12_20261206053103.kom"});
+  script_->behaviour = "rename";
+  receive("s\r");
+  service_->tmrCreateOutputFile_Timer();
+  EXPECT_EQ(data_files(), (std::set<std::string>{"12_20261206053103.kom.mine", "12_20261206053106.kom"}));
+  EXPECT_TRUE(host_.errors.empty());
 }
 
 }  // namespace

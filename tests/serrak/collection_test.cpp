@@ -131,3 +131,44 @@ TEST_F(Collection, SecondInstanceIsRefusedOnlyInServiceMode) {
 
 }  // namespace
 }  // namespace ralvek::e2e
+
+namespace ralvek::e2e {
+namespace {
+
+class Frame : public SerrakTest {};
+
+TEST_F(Frame, InteractiveShowsTheLabelAfterTheStart) {
+  TestLine line;
+  write_ini_for(line.path(), 1000);
+  auto serrak = start({"--interactive"});
+  const std::string label =
+      "Ralvek COM Service running in interactive mode. Use this mode only for debug purpose.";
+  ASSERT_TRUE(wait_until([&] { return serrak->err().find(label) != std::string::npos; })) << serrak->err();
+  EXPECT_LT(serrak->err().find("Service attempted to start"), serrak->err().find(label));
+  stop(*serrak);
+}
+
+TEST_F(Frame, ArgumentsAreCheckedBeforeTheInstanceAndRemoveDoesNotAskIfRunning) {
+  TestLine line;
+  write_ini_for(line.path(), 1000);
+  auto first = start_debug();
+  auto bad = start({"--install", "now"});
+  EXPECT_NE(bad->wait(), 0);
+  EXPECT_TRUE(has_event(event_log(), 1, 109, "Invalid command-line argument\r\n")) << all_events();
+  EXPECT_FALSE(has_event(event_log(), 1, 109, "Ralvek COM Service already running\r\n"));
+
+  // A systemctl that says the service runs: removal goes ahead all the same.
+  std::filesystem::create_directories(home_ / "bin");
+  std::filesystem::create_directories(home_ / "units");
+  write_file(home_ / "bin" / "systemctl", "#!/bin/sh\nexit 0\n");
+  std::filesystem::permissions(home_ / "bin" / "systemctl", std::filesystem::perms::owner_all);
+  write_file(home_ / "units" / "RalvekCOMService.service", "[Unit]\n");
+  auto remove = start({"--remove"}, {{"PATH", (home_ / "bin").string() + ":/usr/bin:/bin"}});
+  EXPECT_EQ(remove->wait(), 0);
+  EXPECT_EQ(remove->out(), "Service removed successfully\n");
+  EXPECT_FALSE(std::filesystem::exists(home_ / "units" / "RalvekCOMService.service"));
+  stop(*first);
+}
+
+}  // namespace
+}  // namespace ralvek::e2e
