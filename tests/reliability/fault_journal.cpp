@@ -28,7 +28,8 @@ std::vector<FileOperation> read_journal(const std::filesystem::path& file) {
   return journal;
 }
 
-std::vector<std::string> publishing_faults(const std::vector<FileOperation>& journal, int& renames) {
+std::vector<std::string> publishing_faults(const std::vector<FileOperation>& journal, int& renames,
+                                           bool killed) {
   std::vector<std::string> faults;
   renames = 0;
   for (size_t i = 0; i < journal.size(); ++i) {
@@ -52,16 +53,42 @@ std::vector<std::string> publishing_faults(const std::vector<FileOperation>& jou
     for (size_t j = i + 1; j < journal.size() && !dir_synced; ++j) {
       dir_synced = journal[j].path == dir && journal[j].operation == "fsync";
     }
-    if (!dir_synced) faults.push_back("directory not fsynced after the rename to " + op.other);
+    if (!dir_synced && !(killed && i + 1 == journal.size())) faults.push_back("directory not fsynced after the rename to " + op.other);
   }
   return faults;
 }
 
-FaultLayer::FaultLayer(const std::filesystem::path& home, const std::filesystem::path& dir)
+std::vector<std::string> deletion_faults(const std::vector<FileOperation>& journal,
+                                         const std::filesystem::path& local_dir,
+                                         const std::filesystem::path& remote_dir) {
+  std::vector<std::string> faults;
+  for (size_t i = 0; i < journal.size(); ++i) {
+    if (journal[i].operation != "unlink") continue;
+    std::filesystem::path local(journal[i].path);
+    if (local.parent_path() != local_dir) continue;
+    std::string final_name = (remote_dir / local.filename()).string();
+    long renamed = -1, dir_synced = -1;
+    for (size_t j = 0; j < i; ++j) {
+      if (journal[j].operation == "rename" && journal[j].other == final_name) renamed = static_cast<long>(j);
+      if (renamed >= 0 && journal[j].operation == "fsync" && journal[j].path == remote_dir.string()) {
+        dir_synced = static_cast<long>(j);
+      }
+    }
+    if (renamed < 0) faults.push_back("deleted before its copy had its final name: " + local.string());
+    else if (dir_synced < 0) faults.push_back("deleted before the remote folder was synced: " + local.string());
+  }
+  return faults;
+}
+
+FaultLayer::FaultLayer(const std::filesystem::path& home, const std::vector<std::filesystem::path>& dirs)
     : journal(home / "fault-journal.txt"), disk_full(home / "fault-disk-full"), unwritable(home / "fault-unwritable") {
-  std::filesystem::create_directories(dir);
+  std::string watched;
+  for (const auto& dir : dirs) {
+    std::filesystem::create_directories(dir);
+    watched += (watched.empty() ? "" : ":") + std::filesystem::canonical(dir).string();
+  }
   env["LD_PRELOAD"] = FAULT_SHIM;
-  env["RALVEK_FAULT_DIR"] = std::filesystem::canonical(dir).string();
+  env["RALVEK_FAULT_DIR"] = watched;
   env["RALVEK_FAULT_LOG"] = journal.string();
   env["RALVEK_FAULT_ENOSPC"] = disk_full.string();
   env["RALVEK_FAULT_EACCES"] = unwritable.string();

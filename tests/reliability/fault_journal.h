@@ -21,11 +21,21 @@ std::vector<FileOperation> read_journal(const std::filesystem::path& file);
 // Every way in which the journal breaks the publishing order of temporary files renamed to
 // ".dat": the file is fsynced after its last write and before its rename, and its directory is
 // fsynced after the rename. Empty when the order held; `renames` counts the renames seen.
-std::vector<std::string> publishing_faults(const std::vector<FileOperation>& journal, int& renames);
+// For a `killed` run, a rename that was the run's last operation may miss its directory fsync.
+std::vector<std::string> publishing_faults(const std::vector<FileOperation>& journal, int& renames,
+                                           bool killed = false);
 
-// Where the layer looks and what it is told. `dir` is made canonical.
+// Every way in which the journal deletes a file of `local_dir` before its copy in
+// `remote_dir` was renamed to its final name and that folder fsynced.
+std::vector<std::string> deletion_faults(const std::vector<FileOperation>& journal,
+                                         const std::filesystem::path& local_dir,
+                                         const std::filesystem::path& remote_dir);
+
+// Where the layer looks and what it is told. The directories are created and made canonical.
 struct FaultLayer {
-  explicit FaultLayer(const std::filesystem::path& home, const std::filesystem::path& dir);
+  FaultLayer(const std::filesystem::path& home, const std::vector<std::filesystem::path>& dirs);
+  FaultLayer(const std::filesystem::path& home, const std::filesystem::path& dir)
+      : FaultLayer(home, std::vector<std::filesystem::path>{dir}) {}
   std::filesystem::path journal, disk_full, unwritable;
   std::map<std::string, std::string> env;  // to add to a program's environment
 

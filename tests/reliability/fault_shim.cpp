@@ -1,11 +1,12 @@
-// A file-operations fault layer between a program and the C library, loaded with LD_PRELOAD
-// (or linked into a test program). It watches the files under $RALVEK_FAULT_DIR only:
+// A file-operations fault layer between a program and the C library, loaded with LD_PRELOAD.
+// It watches the files under $RALVEK_FAULT_DIR only (several directories: ':' between them):
 // - $RALVEK_FAULT_LOG: every open for writing, write, fsync, rename, link and unlink of a
 //   watched path is appended to this journal as one line "<operation> <path>[ <path>]", so a
 //   test can prove the order of operations (fsync before rename, directory fsync after).
 // - $RALVEK_FAULT_ENOSPC: while this file exists, writes fail with ENOSPC (disk full). When the
 //   file holds "partial", each write that meets the fault first writes half of its bytes, the
 //   next one fails: the disk filled up in the middle of a block.
+// - $RALVEK_FAULT_KILL_AT=n: the process kills itself just before its n-th watched operation.
 // - $RALVEK_FAULT_EACCES: while this file exists, opening a watched file for writing fails
 //   with EACCES (an unwritable place; tests run as root, so permissions cannot do it).
 #include <dlfcn.h>
@@ -14,7 +15,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <string_view>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -34,10 +39,26 @@ const char* env(const char* name) {
 }
 
 bool watched(const std::string& path) {
-  const char* dir = env("RALVEK_FAULT_DIR");
-  if (!dir || path.empty()) return false;
-  size_t n = std::strlen(dir);
-  return path.compare(0, n, dir) == 0 && (path.size() == n || path[n] == '/');
+  const char* dirs = env("RALVEK_FAULT_DIR");
+  if (!dirs || path.empty()) return false;
+  // A list of directories separated by ':'.
+  for (std::string_view rest = dirs; !rest.empty();) {
+    std::string_view dir = rest.substr(0, rest.find(':'));
+    rest.remove_prefix(std::min(rest.size(), dir.size() + 1));
+    if (!dir.empty() && path.compare(0, dir.size(), dir) == 0 &&
+        (path.size() == dir.size() || path[dir.size()] == '/')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// $RALVEK_FAULT_KILL_AT=n: the process is killed (SIGKILL) just before its n-th watched
+// operation, as a crash or a power cut would stop it there.
+std::atomic<long> operations{0};
+void step() {
+  const char* at = env("RALVEK_FAULT_KILL_AT");
+  if (at && ++operations == std::atol(at)) ::kill(::getpid(), SIGKILL);
 }
 
 std::string absolute(const char* path) {
@@ -87,6 +108,7 @@ std::atomic<unsigned> partial_writes{0};
 int checked_open(const char* name, const char* path, int flags, mode_t mode, int dirfd, bool at) {
   std::string full = at && dirfd != AT_FDCWD && path && path[0] != '/' ? fd_path(dirfd) + "/" + path : absolute(path);
   if (for_writing(flags) && watched(full)) {
+    step();
     if (flag("RALVEK_FAULT_EACCES")) {
       journal("open-refused", full);
       errno = EACCES;
@@ -139,6 +161,7 @@ ssize_t write(int fd, const void* buffer, size_t count) {
   static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
   std::string path = fd > 2 ? fd_path(fd) : std::string();
   if (!watched(path)) return real(fd, buffer, count);
+  step();
   std::string mode;
   if (count > 0 && flag("RALVEK_FAULT_ENOSPC", &mode)) {
     if (mode.rfind("partial", 0) == 0 && partial_writes++ % 2 == 0 && count > 1) {
@@ -158,6 +181,7 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 int fsync(int fd) {
   static auto real = next<int (*)(int)>("fsync");
   std::string path = fd_path(fd);
+  if (watched(path)) step();
   int rc = real(fd);
   if (watched(path)) journal(rc == 0 ? "fsync" : "fsync-failed", path);
   return rc;
@@ -166,6 +190,7 @@ int fsync(int fd) {
 int fdatasync(int fd) {
   static auto real = next<int (*)(int)>("fdatasync");
   std::string path = fd_path(fd);
+  if (watched(path)) step();
   int rc = real(fd);
   if (watched(path)) journal(rc == 0 ? "fdatasync" : "fdatasync-failed", path);
   return rc;
@@ -173,6 +198,7 @@ int fdatasync(int fd) {
 
 int rename(const char* from, const char* to) {
   static auto real = next<int (*)(const char*, const char*)>("rename");
+  if (watched(absolute(to))) step();
   int rc = real(from, to);
   if (rc == 0 && watched(absolute(to))) journal("rename", absolute(from), absolute(to));
   return rc;
@@ -180,24 +206,27 @@ int rename(const char* from, const char* to) {
 
 int renameat(int from_dir, const char* from, int to_dir, const char* to) {
   static auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
-  int rc = real(from_dir, from, to_dir, to);
   std::string a = from_dir == AT_FDCWD ? absolute(from) : fd_path(from_dir) + "/" + from;
   std::string b = to_dir == AT_FDCWD ? absolute(to) : fd_path(to_dir) + "/" + to;
+  if (watched(b)) step();
+  int rc = real(from_dir, from, to_dir, to);
   if (rc == 0 && watched(b)) journal("rename", a, b);
   return rc;
 }
 
 int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {
   static auto real = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-  int rc = real(from_dir, from, to_dir, to, flags);
   std::string a = from_dir == AT_FDCWD ? absolute(from) : fd_path(from_dir) + "/" + from;
   std::string b = to_dir == AT_FDCWD ? absolute(to) : fd_path(to_dir) + "/" + to;
+  if (watched(b)) step();
+  int rc = real(from_dir, from, to_dir, to, flags);
   if (rc == 0 && watched(b)) journal("rename", a, b);
   return rc;
 }
 
 int link(const char* from, const char* to) {
   static auto real = next<int (*)(const char*, const char*)>("link");
+  if (watched(absolute(to))) step();
   int rc = real(from, to);
   if (rc == 0 && watched(absolute(to))) journal("link", absolute(from), absolute(to));
   return rc;
@@ -205,6 +234,7 @@ int link(const char* from, const char* to) {
 
 int unlink(const char* path) {
   static auto real = next<int (*)(const char*)>("unlink");
+  if (watched(absolute(path))) step();
   int rc = real(path);
   if (rc == 0 && watched(absolute(path))) journal("unlink", absolute(path));
   return rc;
@@ -213,8 +243,17 @@ int unlink(const char* path) {
 int unlinkat(int dir, const char* path, int flags) {
   static auto real = next<int (*)(int, const char*, int)>("unlinkat");
   std::string full = dir == AT_FDCWD ? absolute(path) : fd_path(dir) + "/" + path;
+  if (watched(full)) step();
   int rc = real(dir, path, flags);
   if (rc == 0 && watched(full)) journal("unlink", full);
+  return rc;
+}
+
+int remove(const char* path) {
+  static auto real = next<int (*)(const char*)>("remove");
+  if (watched(absolute(path))) step();
+  int rc = real(path);
+  if (rc == 0 && watched(absolute(path))) journal("unlink", absolute(path));
   return rc;
 }
 
