@@ -17,7 +17,8 @@ std::string RecordCount::summary() const {
 }
 
 RecordCount count_records(const std::string& dir, const std::string& suffix,
-                          const std::map<std::string, std::uint64_t>& sent, std::size_t size) {
+                          const std::map<std::string, std::uint64_t>& sent, std::size_t size,
+                          const std::string& line_end) {
   RecordCount result;
   std::map<std::string, std::vector<std::uint8_t>> seen;
   for (const auto& [source, count] : sent) {
@@ -34,10 +35,10 @@ RecordCount count_records(const std::string& dir, const std::string& suffix,
     std::map<std::string, std::uint64_t, std::less<>> last;
     std::size_t at = 0;
     while (at < content.size()) {
-      std::size_t end = content.find("\r\n", at);
+      std::size_t end = content.find(line_end, at);
       std::size_t stop = end == std::string::npos ? content.size() : end;
       std::string_view line(content.data() + at, stop - at);
-      at = end == std::string::npos ? content.size() : end + 2;
+      at = end == std::string::npos ? content.size() : end + line_end.size();
       auto record = pbxsim::parse_record(line);
       if (!record || line.size() + 2 != size || end == std::string::npos) {
         ++result.broken;

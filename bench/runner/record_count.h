@@ -22,8 +22,10 @@ struct RecordCount {
 };
 
 // Reads every regular file in `dir` whose name ends in `suffix` (".dat", ".raw").
-// `sent`: source address -> number of records it sent, numbered from 1.
+// `sent`: source address -> number of records it sent, numbered from 1. `size`: a record's
+// length with a two-byte line end; `line_end` is what ends each record in the files.
 RecordCount count_records(const std::string& dir, const std::string& suffix,
-                          const std::map<std::string, std::uint64_t>& sent, std::size_t size);
+                          const std::map<std::string, std::uint64_t>& sent, std::size_t size,
+                          const std::string& line_end = "\r\n");
 
 }  // namespace ralvek::bench

@@ -68,5 +68,16 @@ TEST_F(RecordCountTest, ChangedCutOrForeignRecordsAreNotCountedAsFound) {
   EXPECT_EQ(c.missing, 2u);
 }
 
+TEST_F(RecordCountTest, RecordsEndingInCrAloneAreCountedWithThatLineEnd) {
+  std::string text;
+  for (int i = 1; i <= 3; ++i) {
+    std::string r = make_record("serial1", i, 120);
+    text += r.substr(0, r.size() - 2) + "\r";
+  }
+  write("line.dat", text);
+  EXPECT_TRUE(count_records(dir_.string(), ".dat", {{"serial1", 3}}, 120, "\r").perfect());
+  EXPECT_FALSE(count({{"serial1", 3}}).perfect());
+}
+
 }  // namespace
 }  // namespace ralvek::bench

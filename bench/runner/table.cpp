@@ -30,6 +30,8 @@ std::string short_number(double value) {
     std::snprintf(text, sizeof(text), "%.3gM", value / 1e6);
   } else if (magnitude >= 1e4) {
     std::snprintf(text, sizeof(text), "%.3gk", value / 1e3);
+  } else if (magnitude >= 100) {
+    std::snprintf(text, sizeof(text), "%.0f", value);
   } else {
     std::snprintf(text, sizeof(text), "%.3g", value);
   }

@@ -22,6 +22,7 @@ TEST(ShortNumber, KeepsThreeSignificantDigitsWithAUnitPrefix) {
   EXPECT_EQ(short_number(1234567), "1.23M");
   EXPECT_EQ(short_number(45678), "45.7k");
   EXPECT_EQ(short_number(0.0421), "0.0421");
+  EXPECT_EQ(short_number(5000), "5000");
   EXPECT_EQ(short_number(2.5e9), "2.5G");
 }
 
