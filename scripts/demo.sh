@@ -42,6 +42,13 @@ echo "== events ($work/events.jsonl)"
 cat "$work/events.jsonl"
 
 echo
+echo "== quendor collects from two simulated HiPath 4000 exchanges"
+"$here/quendor/demo.sh" "$bin"
+echo
+echo "== serrak collects from a simulated serial line and runs the example script"
+"$here/serrak/examples/demo.sh" "$bin"
+
+echo
 echo "== brastel moves the finished files to $work/remote"
 mkdir -p "$work/remote"
 cat > "$work/brastel.ini" <<INI
