@@ -255,6 +255,41 @@ TEST_F(PackagingTest, PurgeRemovesLinksAndUnitsButKeepsCollectedFiles) {
   EXPECT_EQ(read_file(home() / "data/1_20261207081502.dat"), "call records\r\n");
 }
 
+// The real dpkg in a root of its own runs the maintainer scripts with DPKG_ROOT set, handles
+// the conffiles and removes what it owns.
+TEST_F(PackagingTest, DpkgKeepsEditedSettingsOnReinstallAndPurgeKeepsCollectedFiles) {
+  // dpkg gives every file to root, which only root may do.
+  if (run_captured({"/usr/bin/id", "-u"}, {}, logs()).out != "0\n") GTEST_SKIP() << "needs root";
+  const fs::path target = scratch_ / "dpkg-root";
+  fs::create_directories(target / "var/lib/dpkg/info");
+  fs::create_directories(target / "var/lib/dpkg/updates");
+  write_file(target / "var/lib/dpkg/status", "");
+  auto dpkg = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv = {DPKG_EXE, "--root=" + target.string(), "--force-depends",
+                                     "--force-script-chrootless", "--force-not-root", "--log=/dev/null"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_captured(argv, {}, logs());
+  };
+  Output install = dpkg({"-i", main_deb_.string(), dev_deb_.string()});
+  ASSERT_EQ(install.status, 0) << install.err;
+  const fs::path suite = target / "var/lib/ralvek";
+  EXPECT_EQ(fs::read_symlink(suite / "tolvin.ini"), fs::path("/etc/ralvek/tolvin.ini"));
+
+  const fs::path settings = target / "etc/ralvek/tolvin.ini";
+  write_file(settings, read_file(settings) + "192.0.2.40=9\n");
+  Output again = dpkg({"-i", main_deb_.string()});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(read_file(settings).find("192.0.2.40=9\n"), std::string::npos);
+
+  write_file(suite / "data/9_20261207081502.dat", "call records\r\n");
+  Output purge = dpkg({"--purge", "ralvek-dev", "ralvek"});
+  ASSERT_EQ(purge.status, 0) << purge.err;
+  EXPECT_FALSE(fs::exists(target / "etc/ralvek"));
+  EXPECT_FALSE(fs::exists(target / "usr/lib/ralvek"));
+  EXPECT_FALSE(fs::is_symlink(suite / "tolvin.ini"));
+  EXPECT_EQ(read_file(suite / "data/9_20261207081502.dat"), "call records\r\n");
+}
+
 TEST_F(PackagingTest, InstalledServicesWriteEnabledUnitsAndRemoveThem) {
   auto env = service_env();
   for (size_t i = 0; i < kServices.size(); ++i) {
