@@ -21,10 +21,12 @@ class TolvinFaults : public TolvinTest {
     std::snprintf(hex_port, sizeof(hex_port), ":%04X ", port_);
     EXPECT_TRUE(wait_until([&] {
       std::string tcp = read_file("/proc/net/tcp");
+      bool listening = false;
       for (size_t at = tcp.find(hex_port); at != std::string::npos; at = tcp.find(hex_port, at + 1)) {
-        if (tcp.compare(at + 6 + 14, 2, "0A") == 0) return true;
+        listening |= tcp.compare(at + 6 + 14, 2, "0A") == 0;
       }
-      return !p->running();
+      // the UDP port is bound just after the listener
+      return (listening && read_file("/proc/net/udp").find(hex_port) != std::string::npos) || !p->running();
     }));
     return p;
   }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <csignal>
 #include <random>
 #include <thread>
@@ -31,10 +32,16 @@ class TolvinHostile : public TolvinTest {
     }
     return "";
   }
-  // Runs tolvin on the current tolvin.ini until it listens or ends; returns it.
+  // Runs tolvin on the current tolvin.ini until its UDP port is bound (after the listener) or
+  // it ends; returns it.
   std::unique_ptr<Process> start_checked() {
     auto p = start({"--debug"});
-    EXPECT_TRUE(wait_until([&] { return !settings_report().empty() || !p->running(); }, 20s));
+    char hex_port[8];
+    std::snprintf(hex_port, sizeof(hex_port), ":%04X ", port_);
+    EXPECT_TRUE(wait_until([&] {
+      return (!settings_report().empty() && read_file("/proc/net/udp").find(hex_port) != std::string::npos) ||
+             !p->running();
+    }, 20s));
     return p;
   }
 };
@@ -67,7 +74,7 @@ class UdpSender {
 
 TEST_F(TolvinHostile, DatagramsOfEverySizeUpToTheLargestArriveWhole) {
   write_ini("file_interval=0\nappend_return=1\n127.0.0.21,udp=2\n");
-  auto tolvin = start_debug();
+  auto tolvin = start_checked();
   UdpSender sender("127.0.0.21");
   std::vector<std::size_t> sizes{0, 1, 2, 255, 256, 1472, 1473, 4095, 4096, 8192, 16384,
                                  32768, 65000, 65506, 65507};
@@ -87,7 +94,7 @@ TEST_F(TolvinHostile, DatagramsOfEverySizeUpToTheLargestArriveWhole) {
 
 TEST_F(TolvinHostile, UdpFloodFromAnUnknownAddressDoesNotStopTheKnownSites) {
   write_ini("file_interval=5\n127.0.0.20=1\n127.0.0.21,udp=2\n");
-  auto tolvin = start_debug();
+  auto tolvin = start_checked();
   std::atomic<bool> stop{false};
   std::atomic<int> flooded{0};
   std::thread flood([&] {
@@ -131,7 +138,7 @@ TEST_F(TolvinHostile, UdpFloodFromAnUnknownAddressDoesNotStopTheKnownSites) {
 
 TEST_F(TolvinHostile, SilentSendersHoldNothingUp) {
   write_ini("file_interval=0\n127.0.0.20=1\n127.0.0.22=3\n127.0.0.21,udp=2\n");
-  auto tolvin = start_debug();
+  auto tolvin = start_checked();
   int silent_site = tcp_connect("127.0.0.22", port_);
   std::vector<int> silent_strangers;
   for (int i = 0; i < 20; ++i) silent_strangers.push_back(tcp_connect("127.0.0.9" + std::to_string(i % 10), port_));
