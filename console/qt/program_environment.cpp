@@ -14,7 +14,8 @@ std::filesystem::path ProgramDir() {
 
 char DecimalSeparator() {
   const QString point = QLocale::system().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode()) : '.';
+  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
+                                                        : '.';
 }
 
 }  // namespace ralvek::console

@@ -154,8 +154,9 @@ void FormMain::BuildControls() {
   menuQUIT->setObjectName(QStringLiteral("menuQUIT"));
   connect(menuQUIT, &QAction::triggered, this, [this] { close(); });
 
-  for (QObject* object : std::initializer_list<QObject*>{TextPrompt, TextConsole, TextMsg, TextMsg2, TextAsc,
-                                                          TextTime, TextMsg2->viewport(), TextAsc->viewport()}) {
+  for (QObject* object :
+       std::initializer_list<QObject*>{TextPrompt, TextConsole, TextMsg, TextMsg2, TextAsc,
+                                       TextTime, TextMsg2->viewport(), TextAsc->viewport()}) {
     Watch(object);
   }
   TextPrompt->setFocus();
@@ -178,7 +179,9 @@ void FormMain::Form_Load() {
   TextPrompt->setFocus();
 }
 
-void FormMain::cmdRun_Click() { RunPrompt(false); }
+void FormMain::cmdRun_Click() {
+  RunPrompt(false);
+}
 
 void FormMain::RunPrompt(bool from_key) {
   if (!TextPrompt->hasFocus() || core_ == nullptr) return;
@@ -229,8 +232,10 @@ bool FormMain::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers) {
         break;
     }
     const auto function_key = ToFunctionKey(key);
-    if (!function_key || (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) return false;
-    const auto line = core_->FunctionKeyTemplate(*function_key, modifiers.testFlag(Qt::ShiftModifier));
+    if (!function_key || (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+      return false;
+    const auto line =
+        core_->FunctionKeyTemplate(*function_key, modifiers.testFlag(Qt::ShiftModifier));
     if (!line) return false;
     TextPrompt->setText(ToWidgetText(*line));
     PromptCaretToEnd();
@@ -259,7 +264,8 @@ void FormMain::TextConsole_Enter() {
     }
     const std::string prompt = FromWidgetText(TextPrompt->text());
     if (start + length > prompt.size()) start = length = 0;
-    const PromptEdit edit = ConsoleSelectionToPrompt(FromWidgetText(cursor.selectedText()), prompt, start, length);
+    const PromptEdit edit =
+        ConsoleSelectionToPrompt(FromWidgetText(cursor.selectedText()), prompt, start, length);
     TextPrompt->setText(ToWidgetText(edit.text));
     TextPrompt->setCursorPosition(static_cast<int>(edit.caret));
   }
@@ -269,7 +275,8 @@ void FormMain::TextConsole_Enter() {
 
 void FormMain::TextMsg2_MouseMove(Qt::MouseButtons buttons) {
   if (buttons != Qt::NoButton) return;
-  const QString hint = ToWidgetText(HexViewHint(FromWidgetText(TextMsg2->textCursor().selectedText())));
+  const QString hint =
+      ToWidgetText(HexViewHint(FromWidgetText(TextMsg2->textCursor().selectedText())));
   TextMsg2->setToolTip(hint);
 }
 
@@ -340,18 +347,28 @@ void FormMain::ViewChanged(ViewId view) {
   if (core_ == nullptr) return;
   const QString text = ToWidgetText(core_->View(view));
   switch (view) {
-    case ViewId::kTextMsg: TextMsg->setPlainText(text); break;
-    case ViewId::kTextMsg2: TextMsg2->setPlainText(text); break;
-    case ViewId::kTextAsc: TextAsc->setPlainText(text); break;
-    case ViewId::kLabelIncome0: labelIncome[0]->setText(text); break;
-    case ViewId::kLabelIncome1: labelIncome[1]->setText(text); break;
+    case ViewId::kTextMsg:
+      TextMsg->setPlainText(text);
+      break;
+    case ViewId::kTextMsg2:
+      TextMsg2->setPlainText(text);
+      break;
+    case ViewId::kTextAsc:
+      TextAsc->setPlainText(text);
+      break;
+    case ViewId::kLabelIncome0:
+      labelIncome[0]->setText(text);
+      break;
+    case ViewId::kLabelIncome1:
+      labelIncome[1]->setText(text);
+      break;
   }
 }
 
 void FormMain::ShowErrorBox(std::string_view label, std::string_view description) {
-  auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("Error"),
-                                           ToWidgetText(std::string(label) + "\r\n" + std::string(description)),
-                                           QMessageBox::Ok, this);
+  auto box = std::make_unique<QMessageBox>(
+      QMessageBox::Critical, QStringLiteral("Error"),
+      ToWidgetText(std::string(label) + "\r\n" + std::string(description)), QMessageBox::Ok, this);
   box->setTextFormat(Qt::PlainText);
   // A second error while a modal box waits is shown beside it rather than in a deeper nested loop.
   if (error_boxes_ == ErrorBoxes::kNonModal || open_modal_boxes_ > 0) {

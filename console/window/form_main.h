@@ -25,7 +25,8 @@ namespace ralvek::console {
 
 class FormMain final : public QMainWindow, public ConsoleView {
  public:
-  // Modal error boxes block like a message box; tests use non-modal ones so nothing waits for a click.
+  // Modal error boxes block like a message box; tests use non-modal ones so nothing waits for a
+  // click.
   enum class ErrorBoxes { kModal, kNonModal };
 
   explicit FormMain(ErrorBoxes error_boxes = ErrorBoxes::kModal);

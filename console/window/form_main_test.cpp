@@ -87,8 +87,8 @@ class FormMainTest : public ::testing::Test {
     view->setFocus();
   }
   std::string HintAfterMouseMove(QPlainTextEdit* view, Qt::MouseButtons buttons = Qt::NoButton) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                     buttons, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)),
+                     Qt::NoButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(view->viewport(), &move);
     return view->toolTip().toStdString();
   }
@@ -110,7 +110,8 @@ class FormMainTest : public ::testing::Test {
   FakeStore store;
   WindowSystem system;
   FormMain form{FormMain::ErrorBoxes::kNonModal};
-  ConsoleCore core{ConsoleEnvironment{client, server, receive, store, system, form, dir, '.', dir / "arp"}};
+  ConsoleCore core{
+      ConsoleEnvironment{client, server, receive, store, system, form, dir, '.', dir / "arp"}};
   int closed = 0;
 };
 
@@ -346,7 +347,8 @@ TEST_F(FormMainTest, HexViewHintReadsTheSelectionAsHex) {
   EXPECT_EQ(HintAfterMouseMove(hex), "(11265)");
   EXPECT_EQ(HintAfterMouseMove(hex, Qt::LeftButton), "(11265)");
   Select(hex, "02 2C 01 05");
-  EXPECT_EQ(HintAfterMouseMove(hex, Qt::LeftButton), "(11265)");  // unchanged while a button is down
+  EXPECT_EQ(HintAfterMouseMove(hex, Qt::LeftButton),
+            "(11265)");  // unchanged while a button is down
   EXPECT_EQ(HintAfterMouseMove(hex), "(36438277)");
   Select(hex, "01 02 2C 01 05");
   EXPECT_EQ(HintAfterMouseMove(hex), "");  // ten digits
@@ -374,12 +376,14 @@ TEST_F(FormMainTest, TextViewHintCountsSelectedOrAllCharacters) {
   EXPECT_EQ(HintAfterMouseMove(ascii), "8 bytes.");
   Select(ascii, "??c");
   EXPECT_EQ(HintAfterMouseMove(ascii), "3 bytes.");
-  EXPECT_EQ(Control<QLabel>("labelIncome1")->text().toStdString(), "Ascii View (127.0.0.2:2552 08:15:02 (8 bytes)");
+  EXPECT_EQ(Control<QLabel>("labelIncome1")->text().toStdString(),
+            "Ascii View (127.0.0.2:2552 08:15:02 (8 bytes)");
 }
 
 TEST_F(FormMainTest, ConsoleIsCutToItsLastPartPastFiftyThousandCharacters) {
   QPlainTextEdit* console = View("TextConsole");
-  core.PutToConsole({std::string(50000 - core.TextConsole().size() - 2, 'a')});  // 50000 with its CR LF
+  core.PutToConsole(
+      {std::string(50000 - core.TextConsole().size() - 2, 'a')});  // 50000 with its CR LF
   EXPECT_EQ(core.TextConsole().size(), 50000u);
   EXPECT_EQ(FromWidgetText(console->toPlainText()), core.TextConsole());
   core.PutToConsole({"bcd"});  // 50005 characters: from character 45000 on

@@ -16,15 +16,19 @@ namespace {
 
 volatile std::sig_atomic_t g_stop_requested = 0;
 
-extern "C" void OnWindowStopSignal(int) { g_stop_requested = 1; }
+extern "C" void OnWindowStopSignal(int) {
+  g_stop_requested = 1;
+}
 
 }  // namespace
 
 namespace ralvek::console {
 
 int RunWindowConsole(int argc, char** argv) {
-  QApplication app(argc, argv);  // arguments are not read: every start-up value comes from the store
-  QApplication::setQuitOnLastWindowClosed(false);  // an error box left open must not keep it running
+  QApplication app(argc,
+                   argv);  // arguments are not read: every start-up value comes from the store
+  QApplication::setQuitOnLastWindowClosed(
+      false);  // an error box left open must not keep it running
 
   FormMain form;
   QtUdpEndpoint client;
@@ -34,8 +38,11 @@ int RunWindowConsole(int argc, char** argv) {
   QtConsoleSystem system([&form] { form.close(); });
   ConsoleCore core(ConsoleEnvironment{client, server, receive, settings, system, form, ProgramDir(),
                                       DecimalSeparator()});
-  server.SetReceiver([&core](const Bytes& d, const std::string& sender) { core.WServer_DataArrival(d, sender); });
-  receive.SetReceiver([&core](const Bytes& d, const std::string& sender) { core.WSReceive_DataArrival(d, sender); });
+  server.SetReceiver(
+      [&core](const Bytes& d, const std::string& sender) { core.WServer_DataArrival(d, sender); });
+  receive.SetReceiver([&core](const Bytes& d, const std::string& sender) {
+    core.WSReceive_DataArrival(d, sender);
+  });
   form.SetOnClosed([] { QCoreApplication::exit(0); });
   form.Attach(core, system);
 

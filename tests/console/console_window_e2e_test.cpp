@@ -45,7 +45,8 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
 bool PortBound(int port) {
   QFile table("/proc/net/udp");
   if (!table.open(QIODevice::ReadOnly)) return false;
-  const QByteArray needle = ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0') + " ";
+  const QByteArray needle =
+      ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0') + " ";
   for (const QByteArray& line : table.readAll().split('\n')) {
     const QList<QByteArray> fields = line.simplified().split(' ');
     if (fields.size() > 1 && (fields[1] + " ").endsWith(needle)) return true;
@@ -57,9 +58,13 @@ bool PortBound(int port) {
 struct WindowConsole {
   explicit WindowConsole(const QString& dir)
       : settings((dir + "/config/ralvek/console.ini").toStdString()),
-        core(ConsoleEnvironment{client, server, receive, settings, system, form, dir.toStdString()}) {
-    server.SetReceiver([this](const console::Bytes& d, const std::string& s) { core.WServer_DataArrival(d, s); });
-    receive.SetReceiver([this](const console::Bytes& d, const std::string& s) { core.WSReceive_DataArrival(d, s); });
+        core(ConsoleEnvironment{client, server, receive, settings, system, form,
+                                dir.toStdString()}) {
+    server.SetReceiver(
+        [this](const console::Bytes& d, const std::string& s) { core.WServer_DataArrival(d, s); });
+    receive.SetReceiver([this](const console::Bytes& d, const std::string& s) {
+      core.WSReceive_DataArrival(d, s);
+    });
     form.SetOnClosed([this] { ++closed; });
     form.Attach(core, system);
     form.show();
@@ -97,7 +102,9 @@ class WindowTest : public ConsoleTest {
     return control;
   }
   QLineEdit* Prompt() { return Control<QLineEdit>("TextPrompt"); }
-  std::string ConsoleText() { return Control<QPlainTextEdit>("TextConsole")->toPlainText().toStdString(); }
+  std::string ConsoleText() {
+    return Control<QPlainTextEdit>("TextConsole")->toPlainText().toStdString();
+  }
   void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(Prompt(), static_cast<Qt::Key>(key), modifiers);
   }
@@ -107,7 +114,8 @@ class WindowTest : public ConsoleTest {
     Prompt()->setFocus();
     QTest::keyClicks(Prompt(), QString::fromStdString(line));
     Key(Qt::Key_Return);
-    const bool shown = WaitUntil([&] { return ConsoleText().find(expected, mark) != std::string::npos; });
+    const bool shown =
+        WaitUntil([&] { return ConsoleText().find(expected, mark) != std::string::npos; });
     EXPECT_TRUE(shown) << line << " -> " << expected << "\n" << ConsoleText().substr(mark);
     return shown;
   }
@@ -133,8 +141,10 @@ TEST_F(WindowTest, FunctionKeysCarryTheBoxSettingsAfterDump) {
   EXPECT_EQ(Template(Qt::Key_F1), "Dump");
   const std::size_t mark = ConsoleText().size();
   Key(Qt::Key_Return);
-  ASSERT_TRUE(WaitUntil([&] { return ConsoleText().find("UDPSend\t\tOn\n", mark) != std::string::npos; }));
-  EXPECT_EQ(Control<QPlainTextEdit>("TextMsg")->toPlainText().left(13).toStdString(), "Message from ");
+  ASSERT_TRUE(
+      WaitUntil([&] { return ConsoleText().find("UDPSend\t\tOn\n", mark) != std::string::npos; }));
+  EXPECT_EQ(Control<QPlainTextEdit>("TextMsg")->toPlainText().left(13).toStdString(),
+            "Message from ");
   EXPECT_EQ(Control<QPlainTextEdit>("TextAsc")->toPlainText().size(), 38);
 
   EXPECT_EQ(Template(Qt::Key_F2), "SetIP 127.0.0.2");
@@ -170,8 +180,10 @@ TEST_F(WindowTest, DataPacketsFillTheViewsAndF12AcknowledgesThem) {
   StartWindow();
   Type("use 127.0.0.2", "Current IP: 127.0.0.2\n");
   auto* caption = Control<QLabel>("labelIncome0");
-  ASSERT_TRUE(WaitUntil([&] { return caption->text().startsWith("Message from (127.0.0.2: 2552 "); }));
-  ASSERT_TRUE(WaitUntil([&] { return Control<QPlainTextEdit>("TextAsc")->toPlainText().contains("CALL 00001"); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return caption->text().startsWith("Message from (127.0.0.2: 2552 "); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Control<QPlainTextEdit>("TextAsc")->toPlainText().contains("CALL 00001"); }));
   EXPECT_TRUE(Control<QLabel>("labelIncome1")->text().startsWith("Ascii View (127.0.0.2:2552 "));
   EXPECT_EQ(Template(Qt::Key_F12), "Ack 1");
   const std::size_t mark = box_->Out().size();

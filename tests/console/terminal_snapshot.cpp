@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
   if (argc > 2) {
     painter.fillRect(0, 0, width, title_height, QColor(70, 70, 70));
     painter.setPen(QColor(230, 230, 230));
-    painter.drawText(QRect(0, 0, width, title_height), Qt::AlignCenter, QString::fromLocal8Bit(argv[2]));
+    painter.drawText(QRect(0, 0, width, title_height), Qt::AlignCenter,
+                     QString::fromLocal8Bit(argv[2]));
   }
   painter.setPen(QColor(220, 220, 220));
   int y = title_height + 12 + metrics.ascent();
