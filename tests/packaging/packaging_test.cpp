@@ -206,7 +206,7 @@ TEST_F(PackagingTest, ProgramBuiltAgainstTheDevPackageLinksAndLogs) {
   Output build = run_captured(
       {"/bin/sh", "-c",
        "c++ -o '" + (scratch_ / "use_pemrod").string() + "' '" + (scratch_ / "use_pemrod.cpp").string() +
-           "' $(pkg-config --cflags --libs pemrod)"},
+           "' " + EXTRA_CXXFLAGS + " $(pkg-config --cflags --libs pemrod)"},
       {{"PKG_CONFIG_PATH", pc_dir.string()}}, logs());
   ASSERT_EQ(build.status, 0) << build.err;
 
