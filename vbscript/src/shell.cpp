@@ -132,12 +132,18 @@ int run_program(const std::vector<std::string>& argv, bool wait, ChildProcesses&
     int status;
     pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) return exit_status(status);
-    if (r < 0 && errno != EINTR) return 0;  // SIGCHLD ignored by the host: the status is gone
+    // With SIGCHLD ignored by the host the system reaps the child itself and its status is lost:
+    // wait until it is gone and report 0.
+    if (r < 0 && errno == ECHILD && ::kill(pid, 0) != 0) return 0;
     const auto& deadline = budget::current().deadline;
     if (deadline && std::chrono::steady_clock::now() >= *deadline) {
       ::kill(-pid, SIGKILL);
       ::kill(pid, SIGKILL);
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      // Collect it without blocking on other children of the host (SIGCHLD may be ignored).
+      for (int i = 0; i < 2000; ++i) {
+        pid_t gone = ::waitpid(pid, &status, WNOHANG);
+        if (gone == pid || (gone < 0 && errno == ECHILD)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       budget::raise_timeout();
     }

@@ -1,6 +1,8 @@
 // WScript.Shell: word splitting, Run with and without waiting, the time limit on a waiting Run.
 #include "shell.h"
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -68,6 +70,17 @@ TEST_F(ShellRun, WaitingOnALongProgramIsBoundedByTheTimeLimit) {
   EXPECT_EQ(engine.last_error().line, 3);
   EXPECT_EQ(timeouts, std::vector<long>{300});
   EXPECT_EQ(call("Out"), "");
+}
+
+TEST_F(ShellRun, WaitingStillWaitsWhenTheHostIgnoresChildSignals) {
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGCHLD, &ignore, &old);
+  engine.set_timeout_ms(200);
+  // The call must wait for `sleep 2` and so pass its limit.
+  std::string r = run("x = sh.Run(\"sleep 2\", 0, True)\n");
+  sigaction(SIGCHLD, &old, nullptr);
+  EXPECT_EQ(engine.last_error().number, kTimeoutError) << r;
 }
 
 TEST_F(ShellRun, ExpandEnvironmentStrings) {
