@@ -140,11 +140,13 @@ int run_program(const std::vector<std::string>& argv, bool wait, ChildProcesses&
       ::kill(-pid, SIGKILL);
       ::kill(pid, SIGKILL);
       // Collect it without blocking on other children of the host (SIGCHLD may be ignored).
-      for (int i = 0; i < 2000; ++i) {
+      bool collected = false;
+      for (int i = 0; i < 2000 && !collected; ++i) {
         pid_t gone = ::waitpid(pid, &status, WNOHANG);
-        if (gone == pid || (gone < 0 && errno == ECHILD)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        collected = gone == pid || (gone < 0 && errno == ECHILD);
+        if (!collected) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
+      if (!collected) children.adopt(pid);
       budget::raise_timeout();
     }
     std::this_thread::sleep_for(pause);
