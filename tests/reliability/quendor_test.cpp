@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "e2e.h"
+#include "fault_journal.h"
 #include "record_ledger.h"
 #include "records.h"
 
@@ -33,11 +34,12 @@ class QuendorReliability : public ::testing::Test {
     }
     write_file(home_ / "quendor.ini", ini);
   }
-  std::unique_ptr<Process> start_quendor() {
+  std::unique_ptr<Process> start_quendor(const std::map<std::string, std::string>& extra_env = {}) {
     std::map<std::string, std::string> env{{"RALVEK_HOME", home_.path().string()},
                                            {"RALVEK_EVENT_LOG", event_log().string()},
                                            {"RALVEK_TIME_SCALE", "100"},
                                            {"TZ", "UTC"}};
+    for (const auto& [k, v] : extra_env) env[k] = v;
     auto p = std::make_unique<Process>(std::vector<std::string>{QUENDOR_EXE, "--debug"}, env, home_.path());
     EXPECT_TRUE(wait_until([&] { return report_count() > reports_ || !p->running(); }));
     reports_ = report_count();
@@ -207,6 +209,50 @@ void QuendorReliability::kill_and_restart(bool strict) {
 }
 
 TEST_F(QuendorReliability, TenExchangesRestartedMidPeriodLoseNothing) { restarted_exchanges(false); }
+
+TEST_F(QuendorReliability, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndResumes) {
+  write_ini();
+  reliability::FaultLayer layer(home_.path(), data());
+  std::vector<std::unique_ptr<Process>> exchanges;
+  exchanges.push_back(start_exchange(1, 1));
+  auto quendor = start_quendor(layer.env);
+  ASSERT_TRUE(wait_until([&] { return connected(*exchanges[0]); }, 20s));
+  std::this_thread::sleep_for(300ms);
+  layer.set_disk_full(true);
+  auto reports = [&] {
+    int n = 0;
+    for (const auto& e : read_events(event_log())) {
+      n += e.type == 1 && e.id == 109 && e.text.rfind("No space left on device: " + data().string() + "/1_", 0) == 0 &&
+           e.text.find("\r\nProcedure: DataArrival") != std::string::npos;
+    }
+    return n;
+  };
+  ASSERT_TRUE(wait_until([&] { return reports() >= 3; }));
+  EXPECT_TRUE(quendor->running());
+  layer.set_disk_full(false);
+  std::this_thread::sleep_for(500ms);
+  std::uint64_t last = stop_exchange(*exchanges[0]);
+  ASSERT_TRUE(wait_until([&] {
+    std::vector<std::string> torn;
+    auto seen = joined(1, {"hp4", "dat"}, torn).seen;
+    return !seen.empty() && seen.rbegin()->first == last;
+  }));
+  quendor->signal(SIGTERM);
+  ASSERT_EQ(quendor->wait(), 0);
+  std::vector<std::string> torn;
+  auto records = joined(1, {"dat", "hp4"}, torn);
+  EXPECT_EQ(torn, std::vector<std::string>{});
+  EXPECT_EQ(records.out_of_order, 0u);
+  std::uint64_t missing = 0;
+  for (std::uint64_t seq = 1; seq <= last; ++seq) {
+    int n = records.seen.count(seq) ? records.seen[seq] : 0;
+    EXPECT_LE(n, 1) << seq;
+    missing += n == 0;
+  }
+  // Each block that could not be written was reported; a block holds one record or more.
+  EXPECT_GE(missing, static_cast<std::uint64_t>(reports()));
+  EXPECT_GT(records.seen.size(), 0u);
+}
 
 // Fails while two files of one exchange can get the same name (see restarted_exchanges).
 TEST_F(QuendorReliability, DISABLED_TenExchangesRestartedMidPeriodEveryRecordInADatFile) { restarted_exchanges(true); }
