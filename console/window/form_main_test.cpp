@@ -261,16 +261,11 @@ TEST_F(FormMainTest, FunctionKeysFillTheTemplatesOfAClearedRecord) {
   }
 }
 
-TEST_F(FormMainTest, ShiftWithAnyKeyButF1AndControlKeysLeaveThePrompt) {
+TEST_F(FormMainTest, ShiftWithAnyKeyButF1ControlKeysAndKeysElsewhereLeaveThePrompt) {
   Prompt()->setText("kept");
   Key(Qt::Key_F2, Qt::ShiftModifier);
   Key(Qt::Key_F12, Qt::ShiftModifier);
   Key(Qt::Key_F1, Qt::ControlModifier);
-  EXPECT_EQ(Text(Prompt()), "kept");
-}
-
-TEST_F(FormMainTest, FunctionKeysInAnotherControlDoNothing) {
-  Prompt()->setText("kept");
   View("TextMsg")->setFocus();
   Key(Qt::Key_F1);
   EXPECT_EQ(Text(Prompt()), "kept");
@@ -295,30 +290,31 @@ TEST_F(FormMainTest, SelectionWithItsLineBreakGoesToAnEmptyPromptAfterABlank) {
   EXPECT_TRUE(core.CommandHistory()[1].empty());  // nothing was run
 }
 
-TEST_F(FormMainTest, SelectionIsAppendedToTheTrimmedPromptWithoutTabs) {
-  core.PutToConsole({"Send IP\\t\\t:10.0.0.9"});
-  Prompt()->setText("  use  ");
-  Select(View("TextConsole"), "\t:10.0.0.9");
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Text(Prompt()), "use :10.0.0.9");
-}
+struct SelectionCase {
+  const char* prompt;
+  int selection_start;  // -1: no selection in the prompt
+  int selection_length;
+  const char* console_selection;
+  const char* expected;
+};
 
-TEST_F(FormMainTest, SelectionReplacesThePromptSelectionWithBlanksWhereNeeded) {
-  core.PutToConsole({"10.0.0.9"});
-  Prompt()->setText("setip x.y;");
-  Prompt()->setSelection(6, 3);  // "x.y" after a blank, before ";"
-  Select(View("TextConsole"), "10.0.0.9");
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Text(Prompt()), "setip 10.0.0.9 ;");
-}
-
-TEST_F(FormMainTest, SelectionAtThePromptsFirstCharacterGetsNoBlankBefore) {
-  core.PutToConsole({"dump"});
-  Prompt()->setText("use 1.2.3.4");
-  Prompt()->setSelection(0, 3);
-  Select(View("TextConsole"), "dump");
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Text(Prompt()), "dump 1.2.3.4");
+TEST_F(FormMainTest, ConsoleSelectionGoesIntoThePromptWithBlanksWhereNeeded) {
+  core.PutToConsole({"Send IP\\t\\t:10.0.0.9", "  dump  "});
+  const SelectionCase cases[] = {
+      {"  use  ", -1, 0, "\t:10.0.0.9", "use :10.0.0.9"},      // appended, tabs removed
+      {"setip x.y;", 6, 3, ":10.0.0.9", "setip :10.0.0.9 ;"},  // replaces, blank after only
+      {"setipx.y", 5, 3, "10.0.0.9", "setip 10.0.0.9"},        // blank before, none at the end
+      {"use 1.2.3.4", 0, 3, "  dump  ", "dump 1.2.3.4"},       // at the first character
+  };
+  for (const auto& c : cases) {
+    Prompt()->setText(c.prompt);
+    if (c.selection_start >= 0) Prompt()->setSelection(c.selection_start, c.selection_length);
+    Select(View("TextConsole"), c.console_selection);
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Text(Prompt()), c.expected) << c.prompt;
+    EXPECT_EQ(Prompt()->cursorPosition(), Prompt()->text().size()) << c.prompt;
+    EXPECT_TRUE(Prompt()->hasFocus());
+  }
 }
 
 TEST_F(FormMainTest, CaretGoesToPosition255AtMost) {

@@ -192,21 +192,6 @@ TEST_F(WindowTest, DataPacketsFillTheViewsAndF12AcknowledgesThem) {
   EXPECT_TRUE(WaitUntil([&] { return Template(Qt::Key_F12) == "Ack 2"; }));
 }
 
-TEST_F(WindowTest, QuitTypedInThePromptClosesTheWindow) {
-  StartWindow();
-  QFile tmp(dir_.filePath("console.tmp"));
-  ASSERT_TRUE(tmp.open(QIODevice::WriteOnly));
-  tmp.close();
-  Prompt()->setFocus();
-  QTest::keyClicks(Prompt(), "quit");
-  Key(Qt::Key_Return);
-  EXPECT_FALSE(window_->form.isVisible());
-  EXPECT_EQ(window_->closed, 1);
-  EXPECT_FALSE(QFile::exists(dir_.filePath("console.tmp")));
-  QUdpSocket socket;
-  EXPECT_TRUE(socket.bind(QHostAddress::AnyIPv4, 2554));  // the window let its port go
-}
-
 // The built program: with a display set it opens its window (nothing on standard output, the
 // ports bound); SIGTERM closes it as Quit does.
 TEST_F(WindowTest, ProgramChoosesTheWindowWhenADisplayIsSet) {
