@@ -71,6 +71,18 @@ class SystemdServiceManager final : public ServiceManager {
   }
 };
 
+// systemd expands "%" specifiers in every value below ("%n" is the unit's name); a program
+// directory holding "%" must reach the unit literally. "$" needs nothing: ExecStart= expands
+// variables in the arguments only, and there are none.
+std::string escape_percent(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '%') out += c;
+    out += c;
+  }
+  return out;
+}
+
 // ExecStart= and Environment= split their value at blanks unless it is double-quoted.
 std::string unit_quote(const std::string& text) {
   if (text.find_first_of(" \t\"\\") == std::string::npos) return text;
@@ -86,15 +98,15 @@ std::string unit_quote(const std::string& text) {
 
 std::string unit_file_text(const ServiceUnit& unit) {
   return "[Unit]\n"
-         "Description=" + unit.display_name + "\n"
+         "Description=" + escape_percent(unit.display_name) + "\n"
          "After=network-online.target\n"
          "Wants=network-online.target\n"
          "\n"
          "[Service]\n"
          "Type=notify\n"
-         "ExecStart=" + unit_quote(unit.executable.string()) + "\n"
-         "Environment=" + unit_quote("RALVEK_HOME=" + unit.program_dir.string()) + "\n"
-         "WorkingDirectory=" + unit.program_dir.string() + "\n"
+         "ExecStart=" + unit_quote(escape_percent(unit.executable.string())) + "\n"
+         "Environment=" + unit_quote(escape_percent("RALVEK_HOME=" + unit.program_dir.string())) + "\n"
+         "WorkingDirectory=" + escape_percent(unit.program_dir.string()) + "\n"
          "Restart=on-failure\n"
          "WatchdogSec=60\n"
          "\n"

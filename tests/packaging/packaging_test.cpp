@@ -317,6 +317,35 @@ TEST_F(PackagingTest, InstalledServicesWriteEnabledUnitsAndRemoveThem) {
   }
 }
 
+// "%" and "$" mean specifiers and variables to systemd; a suite installed under such a path
+// must still get a unit that starts the right program in the right directory.
+TEST_F(PackagingTest, UnitOfAnInstallationUnderAnOddPathNamesItLiterally) {
+  if (!packaged("tolvin")) GTEST_SKIP() << "tolvin not built";
+  const fs::path odd = scratch_ / "suite 5%n $HOME";
+  fs::copy(root(), odd, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  fs::create_directories(odd / "var/lib/ralvek");
+  auto env = service_env();
+  env["RALVEK_HOME"] = (odd / "var/lib/ralvek").string();
+  Output install = run_captured({(odd / "usr/bin/tolvin").string(), "--install"}, env, logs());
+  ASSERT_EQ(install.status, 0) << install.err;
+
+  const fs::path unit = root() / "etc/systemd/system/RalvekIPService.service";
+  const std::string text = read_file(unit);
+  const std::string escaped_home = scratch_.path().string() + "/suite 5%%n $HOME/var/lib/ralvek";
+  EXPECT_NE(text.find("WorkingDirectory=" + escaped_home + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Environment=\"RALVEK_HOME=" + escaped_home + "\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ExecStart=\"" + scratch_.path().string() + "/suite 5%%n $HOME/usr/lib/ralvek/tolvin\"\n"),
+            std::string::npos)
+      << text;
+
+  // systemd's own reading of the unit: the program it would start must exist.
+  Output analyze = run_captured({"/bin/sh", "-c", "command -v systemd-analyze"}, {}, logs());
+  if (analyze.status != 0) return;
+  Output verify = run_captured({"/bin/sh", "-c", "systemd-analyze verify --man=no \"$0\" 2>&1", unit.string()}, {},
+                               logs());
+  EXPECT_EQ(verify.status, 0) << verify.out;
+}
+
 TEST_F(PackagingTest, InstalledServiceStartsFromThePackagedSettings) {
   if (!packaged("brastel")) GTEST_SKIP() << "brastel not built";
   ASSERT_EQ(maintainer_script("postinst", "configure"), 0);
