@@ -2,14 +2,11 @@
 // pbxsim box on 127.0.0.2; and the built console program choosing its window when a display is set.
 // Every key is pressed on the real widgets; every wait is bounded.
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QUdpSocket>
 #include <functional>
 #include <memory>
 
