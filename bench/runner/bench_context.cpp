@@ -13,7 +13,8 @@ void Context::note(const std::string& text) const {
   std::fflush(stderr);
 }
 
-RunDir::RunDir(const Context& context, const std::string& name) : path_(context.work + "/" + name) {
+RunDir::RunDir(const Context& context, const std::string& name, bool on_disk)
+    : path_((on_disk ? context.disk_work : context.work) + "/" + name) {
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }

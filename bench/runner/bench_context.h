@@ -17,7 +17,8 @@ struct Programs {
 
 struct Context {
   Programs programs;
-  std::string work;      // a fresh folder of this run; each measurement uses a sub-folder
+  std::string work;       // a fresh folder of this run (in memory when possible); a sub-folder each
+  std::string disk_work;  // the same on disk, for what must measure the disk
   int runs = 3;          // repetitions of every measurement (medians over them)
   double seconds = 5;    // length of one timed load
   std::vector<Row> rows;
@@ -30,7 +31,7 @@ struct Context {
 // A sub-folder of the work folder, removed with everything in it when the object goes.
 class RunDir {
  public:
-  RunDir(const Context& context, const std::string& name);
+  RunDir(const Context& context, const std::string& name, bool on_disk = false);
   ~RunDir();
   RunDir(const RunDir&) = delete;
   RunDir& operator=(const RunDir&) = delete;

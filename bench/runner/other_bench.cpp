@@ -328,7 +328,7 @@ void bench_brastel(Context& c, const std::string& program) {
   std::vector<double> rsync_fsync;
   std::string failure;
   for (int rep = 0; rep < c.runs; ++rep) {
-    RunDir dir(c, "brastel-" + std::to_string(rep));
+    RunDir dir(c, "brastel-" + std::to_string(rep), true);
     Child run({program, std::to_string(kMoveFiles), "2048", dir / "root"}, {}, dir / "brastel.out");
     if (!run.wait(240s) || run.status() != 0) failure = "brastel_bench failed";
     std::istringstream in(read_file(run.log_path()));

@@ -95,8 +95,14 @@ void kill_all_children() {
 }
 
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string content;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return content;
+  // /proc files report no size: read in blocks until the end.
+  char block[1 << 16];
+  for (ssize_t n; (n = ::read(fd, block, sizeof(block))) > 0;) content.append(block, static_cast<std::size_t>(n));
+  ::close(fd);
+  return content;
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
