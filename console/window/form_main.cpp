@@ -192,7 +192,12 @@ void FormMain::RunPrompt(bool from_key) {
   const QString typed = TextPrompt->text();
   const std::string line = FromWidgetText(typed);
   running_command_ = true;
-  const std::string after = core_->PromptEnter(line);
+  std::string after = line;
+  try {
+    after = core_->PromptEnter(line);
+  } catch (const std::exception& e) {
+    ReportKeyError(e);
+  }
   running_command_ = false;
   if (closed_) return;
   // What the operator typed while the command waited is kept.
