@@ -112,6 +112,8 @@ Value f_dateadd(Runtime&, Args& a) {
   std::string iv = interval_of(a[0]);
   double n = std::trunc(to_double(a[1]));
   double d = to_date(a[2]);
+  bool by_months = iv == "yyyy" || iv == "q" || iv == "m";
+  if (by_months && std::fabs(n) > 2e5) raise(err::kInvalidCall);  // past year 9999 anyway
   double r;
   if (iv == "yyyy")
     r = add_months(d, static_cast<std::int64_t>(n) * 12);
@@ -131,6 +133,7 @@ Value f_dateadd(Runtime&, Args& a) {
     r = d + n / 86400;
   else
     raise(err::kInvalidCall);
+  if (!datetime::in_range(r)) raise(err::kInvalidCall);
   return Value::date(r);
 }
 Value f_datediff(Runtime&, Args& a) {

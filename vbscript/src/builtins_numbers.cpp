@@ -67,6 +67,7 @@ Value f_round(Runtime&, Args& a) {
   Value v = scalar(a[0]);
   std::int32_t digits = given(a, 1) ? to_long(a[1]) : 0;
   if (digits < 0) raise(err::kInvalidCall);
+  if (digits > 15) return v;
   double scale = std::pow(10.0, digits);
   double r = std::nearbyint(to_double(v) * scale) / scale;
   if (digits == 0) return keep_kind(v, r);
@@ -137,7 +138,8 @@ Value f_randomize(Runtime& rt, Args& a) {
       given(a, 0)
           ? to_double(a[0])
           : static_cast<double>(std::chrono::steady_clock::now().time_since_epoch().count());
-  rt.rnd_seed = static_cast<std::uint32_t>(static_cast<std::int64_t>(seed)) & 0xFFFFFFu;
+  double folded = std::fmod(std::fabs(seed), 16777216.0);  // any number, even 1E+300, seeds
+  rt.rnd_seed = static_cast<std::uint32_t>(std::isfinite(folded) ? folded : 0) & 0xFFFFFFu;
   return Value();
 }
 

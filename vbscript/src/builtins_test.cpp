@@ -192,6 +192,10 @@ TEST_F(Builtins, DatesAndTimes) {
       {"Year(Now) >= 2024", "True"},
       {"Year(\"2006-12-06\")", "2006"},
       {"CDate(\"June 3, 2010\")", "6/3/2010"},
+      {"CDate(1E+300)", "ERR 6"},
+      {"Year(1E+300)", "ERR 6"},
+      {"#1/1/2000# + 1E+300", "ERR 6"},
+      {"DateAdd(\"yyyy\", 1E+300, #1/1/2000#)", "ERR 5"},
   });
 }
 

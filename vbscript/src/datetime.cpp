@@ -114,6 +114,8 @@ double from_time(int hour, int minute, int second) {
 }
 
 Parts split(double serial) {
+  if (!(serial > kMinSerial - 1)) serial = kMinSerial;
+  if (!(serial < kMaxSerial)) serial = kMaxSerial - 1;
   Parts p;
   double days = std::trunc(serial);
   double frac = std::fabs(serial - days);
@@ -130,6 +132,7 @@ Parts split(double serial) {
 }
 
 int weekday(double serial) {
+  if (!in_range(serial)) serial = 0;
   long days = static_cast<long>(std::floor(serial));
   // 1899-12-30 was a Saturday.
   return static_cast<int>(((days + 6) % 7 + 7) % 7) + 1;

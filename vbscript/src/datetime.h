@@ -7,6 +7,11 @@
 
 namespace ralvek::vbscript::datetime {
 
+// The dates VBScript knows: 1 January 100 to 31 December 9999.
+inline constexpr double kMinSerial = -657434.0;
+inline constexpr double kMaxSerial = 2958466.0;
+inline bool in_range(double serial) { return serial > kMinSerial - 1 && serial < kMaxSerial; }
+
 struct Parts {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };
@@ -14,7 +19,7 @@ struct Parts {
 // Month and day outside their ranges carry over as DateSerial does (month 13 is January next year).
 double from_date(int year, int month, int day);
 double from_time(int hour, int minute, int second);
-Parts split(double serial);
+Parts split(double serial);  // a serial outside the range is taken at the nearest end
 int weekday(double serial);  // 1 Sunday ... 7 Saturday
 double now();                // local time (follows TZ)
 

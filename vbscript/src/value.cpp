@@ -310,6 +310,7 @@ Str to_string(const Value& v) {
     case Type::Double:
       return to_str(format_double(v.as_double_raw()));
     case Type::Date:
+      if (!datetime::in_range(v.as_double_raw())) raise(err::kOverflow);
       return to_str(datetime::general(v.as_double_raw()));
     case Type::String:
       return v.as_string_raw();
@@ -326,14 +327,15 @@ std::string to_std_string(const Value& v) {
 }
 
 double to_date(const Value& v) {
+  double serial;
   if (v.is_string()) {
-    double serial;
-    if (datetime::parse(v.as_string_raw(), serial)) return serial;
-    double d;
-    if (parse_number(v.as_string_raw(), d)) return d;
-    raise(err::kTypeMismatch);
+    if (!datetime::parse(v.as_string_raw(), serial) && !parse_number(v.as_string_raw(), serial))
+      raise(err::kTypeMismatch);
+  } else {
+    serial = to_double(v);
   }
-  return to_double(v);
+  if (!datetime::in_range(serial)) raise(err::kOverflow);
+  return serial;
 }
 
 std::string_view type_name(const Value& v) {
