@@ -57,6 +57,7 @@ std::map<std::string, std::string> SerrakTest::env() const {
                                        {"RALVEK_TIME_SCALE", "100"},
                                        {"RALVEK_SYSTEMD_DIR", (home_ / "units").string()},
                                        {"TZ", "UTC"},
+                                       {"NOTIFY_SOCKET", ""},
                                        {"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"}};
   return e;
 }
