@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
   want("sites", c.programs.tolvin, bench_tolvin_sites);
   want("quendor", c.programs.quendor, bench_quendor);
   want("serrak", c.programs.serrak, bench_serrak);
-  want("pemrod", c.programs.pemrod_bench, bench_pemrod);
   if (only.count("brastel")) bench_brastel(c, BRASTEL_BENCH);
+  want("pemrod", c.programs.pemrod_bench, bench_pemrod);
   double minutes = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
 
   std::printf("%s\n", machine_line().c_str());
