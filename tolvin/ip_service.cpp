@@ -296,7 +296,13 @@ void frmIPService::tmrDisconnect_Timer() {
 void frmIPService::DisconnectAll(bool listen_again) {
   for (int index : wsckServer.indexes()) {
     try {
-      wsckServer[index].close();
+      auto& element = wsckServer[index];
+      // Closing a connection with unread bytes would throw them away: write them first.
+      if (index != 0 && element.state() == net::SocketState::kConnected) {
+        std::string pending = element.drain();
+        if (!pending.empty()) WriteSiteData(std::move(pending), number_of(element.tag));
+      }
+      element.close();
       // The listener comes back before any sender sees its connection closed, so a sender that
       // reconnects at once is not refused.
       if (index == 0 && listen_again) Listen();

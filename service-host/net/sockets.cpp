@@ -166,6 +166,21 @@ void TcpSocket::fail(std::uint64_t generation, const std::error_code& ec) {
 
 std::string TcpSocket::get_data() { return std::exchange(received_, {}); }
 
+std::string TcpSocket::drain() {
+  if (socket_ && state_ == SocketState::kConnected) {
+    std::vector<char> buffer(kReadBuffer);
+    for (int reads = 0; reads < 64; ++reads) {  // at most a few MiB; the rest is the peer's to resend
+      std::error_code ec;
+      std::size_t available = socket_->available(ec);
+      if (ec || available == 0) break;
+      std::size_t n = socket_->read_some(asio::buffer(buffer.data(), std::min(available, buffer.size())), ec);
+      if (ec || n == 0) break;
+      received_.append(buffer.data(), n);
+    }
+  }
+  return get_data();
+}
+
 void TcpSocket::send_data(std::string bytes) {
   if (!socket_ || state_ != SocketState::kConnected) {
     throw vb::VbError(static_cast<int>(std::errc::not_connected),

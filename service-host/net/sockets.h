@@ -73,6 +73,10 @@ class TcpSocket {
   void connect();
   // All bytes received and not yet taken.
   std::string get_data();
+  // All bytes received and not yet taken, with those the system already holds for this
+  // connection, taken without waiting: before a local close, so the close discards nothing
+  // that had arrived.
+  std::string drain();
   // Queues bytes for sending; failures raise the error event.
   void send_data(std::string bytes);
   // Closes the connection or listener. Raises no event; does nothing on a closed socket.

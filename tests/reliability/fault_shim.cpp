@@ -6,6 +6,8 @@
 // - $RALVEK_FAULT_ENOSPC: while this file exists, writes fail with ENOSPC (disk full). When the
 //   file holds "partial", each write that meets the fault first writes half of its bytes, the
 //   next one fails: the disk filled up in the middle of a block.
+// - $RALVEK_FAULT_FSYNC_DELAY_MS=n: every fsync takes n milliseconds more (a slow disk);
+//   "fsync-begin <path>" is journaled when it starts.
 // - $RALVEK_FAULT_KILL_AT=n: the process kills itself just before its n-th watched operation.
 // - $RALVEK_FAULT_EACCES: while this file exists, opening a watched file for writing fails
 //   with EACCES (an unwritable place; tests run as root, so permissions cannot do it).
@@ -181,7 +183,13 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 int fsync(int fd) {
   static auto real = next<int (*)(int)>("fsync");
   std::string path = fd_path(fd);
-  if (watched(path)) step();
+  if (watched(path)) {
+    step();
+    if (const char* delay = env("RALVEK_FAULT_FSYNC_DELAY_MS")) {
+      journal("fsync-begin", path);
+      ::usleep(static_cast<useconds_t>(std::atol(delay)) * 1000);
+    }
+  }
   int rc = real(fd);
   if (watched(path)) journal(rc == 0 ? "fsync" : "fsync-failed", path);
   return rc;

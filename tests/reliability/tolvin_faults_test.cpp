@@ -127,5 +127,24 @@ TEST_F(TolvinFaults, UnwritableDataDirectoryLosesTheBlockReportsTheSiteAndTriesA
   EXPECT_EQ(dat_contents(), std::vector<std::string>{"accepted;"});
 }
 
+TEST_F(TolvinFaults, ForcedDisconnectRightAfterASlowRotationWritesWhatHadArrived) {
+  // Rotation and forced disconnect fall on the same tick; the rotation's fsync is slow, and a
+  // block arrives meanwhile: the disconnect must not throw it away unread.
+  write_ini("file_interval=50\ndisconnect_interval=50\n127.0.0.20=1\n");
+  layer_.env["RALVEK_FAULT_FSYNC_DELAY_MS"] = "400";
+  auto tolvin = start_with_layer();
+  ASSERT_TRUE(tolvin->running());
+  int fd = tcp_connect("127.0.0.20", port_);
+  send_all(fd, "before;");
+  ASSERT_TRUE(wait_until([&] { return all_written() == "before;"; }));
+  ASSERT_TRUE(wait_until([&] { return read_file(layer_.journal).find("fsync-begin") != std::string::npos; }));
+  send_all(fd, "during;");
+  EXPECT_TRUE(closed_by_peer(fd, 10s));
+  ::close(fd);
+  EXPECT_TRUE(wait_until([&] { return all_written().find("during;") != std::string::npos; }, 5s)) << all_written();
+  tolvin->signal(SIGTERM);
+  EXPECT_EQ(tolvin->wait(), 0);
+}
+
 }  // namespace
 }  // namespace ralvek::e2e
