@@ -1,12 +1,14 @@
 #include "file_service.h"
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <optional>
 
 #include "admin_alert.h"
 #include "copy_pass.h"
 #include "ini/ini_file.h"
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "ralvek_version.h"
 #include "vb/vb.h"
@@ -32,6 +34,7 @@ frame::ServiceProfile brastel_profile() {
   p.load_error_procedure = "Load";
   p.log_unload_reasons = false;
   p.error_handler_sets_label = false;
+  p.watchdog_seconds = 0;  // a copy pass holds the loop for as long as its files take
   return p;
 }
 
@@ -190,9 +193,12 @@ void frmService::tmrServiceProcess_Timer() {
   }
   if (failure) {
     cycle_error(failure->code(), failure->what());
-    return;
+  } else {
+    tmrServiceProcess.set_enabled(true);
   }
-  tmrServiceProcess.set_enabled(true);
+  set_status("last cycle " + platform::iso_local_time(std::time(nullptr)).substr(11) + ": " +
+             (failure ? "failed, code " + std::to_string(failure->code()) : std::string("ok")) +
+             ", " + std::to_string(lngErrCount) + " failed cycles in a row");
 }
 
 void frmService::copy_pass() {

@@ -65,12 +65,19 @@ void COMService::tmrCreateOutputFile_Timer() {
       RenameCurrentFile();
       blnFileOK_ = CreateOutputFile();
       lngTicks_ = -1;
+      report_status();
     }
     ++lngTicks_;
   } catch (const std::exception& e) {
     blnFileOK_ = false;
     host_.ErrorHandler(e.what(), "CreateOutputFile_Timer");
   }
+}
+
+void COMService::report_status() {
+  host_.set_status("line " + oCOM1_->device().string() + (oCOM1_->is_open() ? " open" : " closed") +
+                   ", " + (blnFileOK_ ? "writing " + std::filesystem::path(strOutputFile_).filename().string()
+                                      : std::string("no output file")));
 }
 
 }  // namespace ralvek::serrak

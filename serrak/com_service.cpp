@@ -26,6 +26,7 @@ void COMService::oSVC_Start(bool& success) {
   try {
     start_steps();
     success = true;
+    report_status();
   } catch (const std::exception& e) {
     host_.ErrorHandler(e.what(), "oSVC_Start");
   }

@@ -28,6 +28,8 @@ class ComHost {
   // False when another instance of the program runs on the same directory: its data files
   // are then left alone (no sweep, no rename).
   virtual bool owns_data_files() const = 0;
+  // A one-line summary for the service manager's status display.
+  virtual void set_status(const std::string& /*status*/) {}
 };
 
 struct ComServiceParts {
@@ -79,6 +81,7 @@ class COMService {
   void error_reset(int code);
   void on_script_error(const ScriptErrorInfo& error);
   void on_script_timeout(long limit_ms);
+  void report_status();
 
   ComHost& host_;
   ComServiceParts parts_;

@@ -52,6 +52,7 @@ class ComServiceProgram final : public frame::Service, private ComHost {
  private:
   void request_service_stop() override { stop_service(); }
   bool owns_data_files() const override { return sole_instance(); }
+  void set_status(const std::string& status) override { Service::set_status(status); }
 
   COMService service_;
 };

@@ -92,7 +92,7 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
   }
   if (switch_text == "--install" || switch_text == "--silentinstall") {
     bool ok = manager_->install({profile_.service_name, profile_.display_name, executable_path(),
-                                 program_dir_});
+                                 program_dir_, profile_.watchdog_seconds});
     if (switch_text == "--install") {
       message_box(ok ? "Service installed successfully" : "Service failed to install", !ok);
     }

@@ -43,6 +43,8 @@ struct ServiceProfile {
   std::string load_error_procedure = "Load";
   bool log_unload_reasons = false;
   bool error_handler_sets_label = false;
+  // The unit's WatchdogSec: longer than the longest time a handler may hold the loop; 0: none.
+  int watchdog_seconds = 60;
 };
 
 // The unload reasons of the main object.

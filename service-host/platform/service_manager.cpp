@@ -107,8 +107,9 @@ std::string unit_file_text(const ServiceUnit& unit) {
          "ExecStart=" + unit_quote(escape_percent(unit.executable.string())) + "\n"
          "Environment=" + unit_quote(escape_percent("RALVEK_HOME=" + unit.program_dir.string())) + "\n"
          "WorkingDirectory=" + escape_percent(unit.program_dir.string()) + "\n"
-         "Restart=on-failure\n"
-         "WatchdogSec=60\n"
+         "Restart=on-failure\n" +
+         (unit.watchdog_seconds > 0 ? "WatchdogSec=" + std::to_string(unit.watchdog_seconds) + "\n"
+                                    : std::string()) +
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

@@ -12,6 +12,8 @@ struct ServiceUnit {
   std::string display_name;  // Description=
   std::filesystem::path executable;
   std::filesystem::path program_dir;
+  // Seconds without a sign of life after which systemd restarts the service; 0: no watchdog.
+  int watchdog_seconds = 60;
 };
 
 // Registration with the service manager and talk with it while running as a service.

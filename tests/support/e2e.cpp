@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -200,22 +201,26 @@ std::vector<std::string> files_with_ext(const std::filesystem::path& dir, const 
 }
 
 int free_port() {
-  // A port free for both TCP and UDP, from the kernel's ephemeral range.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+  // Below the kernel's ephemeral range (32768 and up), so no client socket of another test,
+  // lingering in TIME_WAIT on some 127.0.0.x address, can hold the port that a server then
+  // binds on every address.
+  static std::mt19937 pick(std::random_device{}());
+  std::uniform_int_distribution<int> ports(20000, 32000);
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    int port = ports(pick);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    ::bind(tcp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    ::getsockname(tcp, reinterpret_cast<sockaddr*>(&addr), &len);
-    int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    ::setsockopt(tcp, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    bool tcp_free = ::bind(tcp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
     bool udp_free = ::bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-    int port = ntohs(addr.sin_port);
     ::close(tcp);
     ::close(udp);
-    if (udp_free) return port;
+    if (tcp_free && udp_free) return port;
   }
   throw std::runtime_error("no free port");
 }

@@ -56,8 +56,8 @@ TEST_F(Reception, BlocksAreCleanedAndGetTheLineEnd) {
   udp_send("127.0.0.21", port_, "   ");
   udp_send("127.0.0.20", port_, "From A TCP Site By UDP");  // datagrams from TCP sites are taken too
   ASSERT_TRUE(wait_until([&] {
-    return read_events(event_log()).size() >= 1 && files_with_ext(data(), "ip").size() == 2 &&
-           read_file(data() / files_with_ext(data(), "ip")[1]).size() == 14;
+    auto ip = files_with_ext(data(), "ip");
+    return ip.size() == 2 && read_file(data() / ip[0]).size() == 24 && read_file(data() / ip[1]).size() == 14;
   }));
   tolvin->signal(SIGINT);
   ASSERT_EQ(tolvin->wait(), 0);

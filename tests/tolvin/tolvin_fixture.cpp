@@ -39,6 +39,7 @@ std::unique_ptr<Process> TolvinTest::start(const std::vector<std::string>& args,
 
 std::unique_ptr<Process> TolvinTest::start_debug() {
   auto p = start({"--debug"});
+  auto died = [&] { return !p->running(); };
   EXPECT_TRUE(wait_until([&] { return !settings_report().empty() || !p->running(); }));
   // The report comes before the sweep and the listener: wait until the port listens.
   char hex_port[8];
@@ -51,6 +52,7 @@ std::unique_ptr<Process> TolvinTest::start_debug() {
     }
     return !p->running();
   }));
+  EXPECT_FALSE(died()) << "tolvin ended at its start: " << read_file(event_log());
   return p;
 }
 
