@@ -20,7 +20,7 @@ constexpr std::size_t kRecordSize = 80;
 class QuendorReliability : public ::testing::Test {
  protected:
   QuendorReliability() {
-    for (int n = 1; n <= kExchanges; ++n) ports_.push_back(free_port());
+    for (int n = 1; n <= kExchanges; ++n) ports_.push_back(reliability::quiet_port());
   }
   std::string address(int n) const { return "127.0.0." + std::to_string(30 + n); }
   std::string source(int n) const { return "ex" + std::to_string(n); }

@@ -1,6 +1,12 @@
 #include "record_ledger.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <iterator>
 
 #include "records.h"
@@ -88,6 +94,25 @@ std::uintmax_t bytes_in(const std::filesystem::path& dir, const std::set<std::st
     if (!size_ec && exts.count(entry.path().extension().string())) total += size;
   }
   return total;
+}
+
+int quiet_port() {
+  static std::mt19937 random(std::random_device{}());
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    int port = 20000 + static_cast<int>(random() % 12000);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+    int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+    bool free = ::bind(tcp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+                ::bind(udp, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    ::close(tcp);
+    ::close(udp);
+    if (free) return port;
+  }
+  throw std::runtime_error("no quiet port");
 }
 
 std::string first_numbers(const std::vector<std::uint64_t>& numbers, std::size_t shown) {

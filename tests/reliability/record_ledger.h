@@ -42,6 +42,10 @@ bool is_record_prefix(const std::string& tail, std::size_t size);
 // Total size of the files with any of the extensions in `dir`.
 std::uintmax_t bytes_in(const std::filesystem::path& dir, const std::set<std::string>& exts);
 
+// A port free for TCP and UDP on every address, below the system's range of ephemeral ports,
+// so outgoing connections of other programs on this machine never take it meanwhile.
+int quiet_port();
+
 // Text for a failed expectation: the first few numbers of a list.
 std::string first_numbers(const std::vector<std::uint64_t>& numbers, std::size_t shown = 10);
 

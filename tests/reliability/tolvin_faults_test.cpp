@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "fault_journal.h"
+#include "record_ledger.h"
 #include "tolvin_fixture.h"
 
 namespace ralvek::e2e {
@@ -12,7 +13,7 @@ namespace {
 
 class TolvinFaults : public TolvinTest {
  protected:
-  TolvinFaults() : layer_(home_.path(), data()) {}
+  TolvinFaults() : layer_(home_.path(), data()) { port_ = reliability::quiet_port(); }
 
   std::unique_ptr<Process> start_with_layer() {
     auto p = start({"--debug"}, layer_.env);

@@ -20,6 +20,7 @@ namespace {
 
 class TolvinHostile : public TolvinTest {
  protected:
+  TolvinHostile() { port_ = reliability::quiet_port(); }
   std::string all_written() const {
     std::string all;
     for (const auto& c : dat_contents()) all += c;

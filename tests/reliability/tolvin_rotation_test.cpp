@@ -37,6 +37,7 @@ bool peer_closed(int fd) {
 
 class TolvinReliability : public TolvinTest {
  protected:
+  TolvinReliability() { port_ = reliability::quiet_port(); }
   std::uintmax_t written() const { return bytes_in(data(), {".ip", ".dat"}); }
 };
 
