@@ -1,6 +1,7 @@
 #include "site_files.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/clock.h"
 #include "vb/vb.h"
@@ -8,7 +9,10 @@
 namespace ralvek::tolvin {
 
 void clean_block(std::string& block) {
-  block.erase(std::remove(block.begin(), block.end(), '\0'), block.end());
+  // NULs are rare: look for one before paying for the copy that removes them.
+  if (std::memchr(block.data(), '\0', block.size())) {
+    block.erase(std::remove(block.begin(), block.end(), '\0'), block.end());
+  }
   size_t first = block.find_first_not_of(' ');
   if (first == std::string::npos) {
     block.clear();
@@ -16,8 +20,10 @@ void clean_block(std::string& block) {
   }
   block.erase(block.find_last_not_of(' ') + 1);
   block.erase(0, first);
+  // Branch-free, so the compiler can do many bytes at a time.
   for (char& c : block) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    auto byte = static_cast<unsigned char>(c);
+    c = static_cast<char>(byte | (static_cast<unsigned char>(byte - 'A') < 26 ? 0x20 : 0));
   }
 }
 

@@ -135,16 +135,22 @@ void TcpSocket::apply_keepalive() {
 }
 
 void TcpSocket::start_reading(std::uint64_t generation) {
-  // Each read owns its buffer: bytes that the kernel handed over just before a local close are
-  // still delivered, never overwritten by the next connection's read.
-  auto buffer = std::make_shared<std::vector<char>>(kReadBuffer);
-  socket_->async_read_some(asio::buffer(*buffer), [this, generation, buffer](std::error_code ec,
-                                                                             std::size_t n) {
-    if (n > 0) {
-      received_.append(buffer->data(), n);
-      if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
-    }
+  // Wait for readiness, then read into the array's one buffer: an idle connection holds no
+  // buffer of its own, and bytes are taken from the system only when they are delivered at once.
+  std::error_code ignored;
+  socket_->non_blocking(true, ignored);
+  socket_->async_wait(asio::socket_base::wait_read, [this, generation](std::error_code ec) {
     if (ec == asio::error::operation_aborted || generation != generation_) return;
+    if (ec) {
+      fail(generation, ec);
+      return;
+    }
+    auto& buffer = owner_.read_buffer_;
+    std::size_t n = socket_->read_some(asio::buffer(buffer), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again) {
+      start_reading(generation);
+      return;
+    }
     if (ec == asio::error::eof) {
       state_ = SocketState::kClosing;
       if (owner_.events_.close) owner_.events_.close(index_);
@@ -154,6 +160,8 @@ void TcpSocket::start_reading(std::uint64_t generation) {
       fail(generation, ec);
       return;
     }
+    received_.append(buffer.data(), n);
+    if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
     if (generation == generation_ && socket_) start_reading(generation);
   });
 }
@@ -168,7 +176,7 @@ std::string TcpSocket::get_data() { return std::exchange(received_, {}); }
 
 std::string TcpSocket::drain() {
   if (socket_ && state_ == SocketState::kConnected) {
-    std::vector<char> buffer(kReadBuffer);
+    auto& buffer = owner_.read_buffer_;
     for (int reads = 0; reads < 64; ++reads) {  // at most a few MiB; the rest is the peer's to resend
       std::error_code ec;
       std::size_t available = socket_->available(ec);
@@ -227,7 +235,7 @@ void TcpSocket::close() {
 // ---- TcpSocketArray ----
 
 TcpSocketArray::TcpSocketArray(asio::io_context& io, TcpEvents events)
-    : io_(io), events_(std::move(events)) {
+    : io_(io), events_(std::move(events)), read_buffer_(kReadBuffer) {
   create(0);
 }
 

@@ -131,6 +131,7 @@ class TcpSocketArray {
   std::vector<int> order_;
   std::map<int, asio::ip::tcp::socket> pending_;
   int next_request_id_ = 1;
+  std::vector<char> read_buffer_;  // shared by the elements' reads, which never overlap
 };
 
 struct UdpEvents {

@@ -107,7 +107,9 @@ std::string unit_file_text(const ServiceUnit& unit) {
          "ExecStart=" + unit_quote(escape_percent(unit.executable.string())) + "\n"
          "Environment=" + unit_quote(escape_percent("RALVEK_HOME=" + unit.program_dir.string())) + "\n"
          "WorkingDirectory=" + escape_percent(unit.program_dir.string()) + "\n"
-         "Restart=on-failure\n" +
+         "Restart=on-failure\n"
+         // Two descriptors per connected site: the default 1024 would cap a collector at ~500.
+         "LimitNOFILE=65536\n" +
          (unit.watchdog_seconds > 0 ? "WatchdogSec=" + std::to_string(unit.watchdog_seconds) + "\n"
                                     : std::string()) +
          "\n"
