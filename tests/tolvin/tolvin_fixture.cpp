@@ -41,16 +41,20 @@ std::unique_ptr<Process> TolvinTest::start_debug() {
   auto p = start({"--debug"});
   auto died = [&] { return !p->running(); };
   EXPECT_TRUE(wait_until([&] { return !settings_report().empty() || !p->running(); }));
-  // The report comes before the sweep and the listener: wait until the port listens.
+  // The report comes before the sweep, the listener and the UDP port: wait until both are
+  // bound (a datagram sent before would be lost).
   char hex_port[8];
   std::snprintf(hex_port, sizeof(hex_port), ":%04X ", port_);
-  EXPECT_TRUE(wait_until([&] {
-    std::string tcp = read_file("/proc/net/tcp");
-    for (size_t at = tcp.find(hex_port); at != std::string::npos; at = tcp.find(hex_port, at + 1)) {
-      // local address column, then remote "00000000:0000", then state 0A (listen)
-      if (tcp.compare(at + 6 + 14, 2, "0A") == 0) return true;
+  auto bound = [&](const char* table, const char* state) {
+    std::string text = read_file(table);
+    for (size_t at = text.find(hex_port); at != std::string::npos; at = text.find(hex_port, at + 1)) {
+      // local address column, then remote "00000000:0000", then the state
+      if (text.compare(at + 6 + 14, 2, state) == 0) return true;
     }
-    return !p->running();
+    return false;
+  };
+  EXPECT_TRUE(wait_until([&] {
+    return (bound("/proc/net/tcp", "0A") && bound("/proc/net/udp", "07")) || !p->running();
   }));
   EXPECT_FALSE(died()) << "tolvin ended at its start: " << read_file(event_log());
   return p;
