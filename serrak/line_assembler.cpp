@@ -3,11 +3,15 @@
 namespace ralvek::serrak {
 
 void LineAssembler::append(std::string_view chunk) {
+  // The LF of a pair whose CR ended the previous chunk belongs to that line end: taking it as
+  // line text would put a stray LF before the next record whenever a read splits the pair.
+  if (after_cr_ && !chunk.empty() && chunk.front() == '\n') chunk.remove_prefix(1);
   buffer_.reserve(buffer_.size() + chunk.size());
   for (std::size_t i = 0; i < chunk.size(); ++i) {
     buffer_ += chunk[i];
     if (chunk[i] == '\r' && i + 1 < chunk.size() && chunk[i + 1] == '\n') ++i;
   }
+  if (!chunk.empty()) after_cr_ = chunk.back() == '\r';
   cut_ = 0;
 }
 

@@ -8,8 +8,8 @@ namespace ralvek::serrak {
 
 // Turns the characters of a serial line into whole lines for the output file. A line ends at
 // CR; a CR LF pair inside one received chunk counts as one CR; every CR is written as CR LF.
-// A lone LF is no line end and stays part of the line, so a CR LF pair split between two
-// chunks leaves its LF at the start of the next line. Characters after the last CR wait.
+// A lone LF is no line end and stays part of the line; a CR LF pair split between two chunks
+// is still one line end. Characters after the last CR wait.
 //
 // Usage per received chunk: append(), then complete_lines(); when that text was written,
 // commit(). Without commit() (the write failed) the lines stay and go out with the next ones.
@@ -34,6 +34,7 @@ class LineAssembler {
   std::size_t max_pending_;
   std::string buffer_;
   std::size_t cut_ = 0;  // how much of buffer_ the last complete_lines() covered
+  bool after_cr_ = false;  // the last character received was a CR
 };
 
 }  // namespace ralvek::serrak
