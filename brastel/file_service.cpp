@@ -38,15 +38,6 @@ frame::ServiceProfile brastel_profile() {
   return p;
 }
 
-std::string join_lines(const std::vector<std::string>& lines) {
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i) text += "\r\n";
-    text += lines[i];
-  }
-  return text;
-}
-
 // The program directory as text, without a trailing slash, for texts built on it.
 std::string dir_text(const std::filesystem::path& dir) {
   std::string text = dir.string();
@@ -100,7 +91,7 @@ void frmService::log_text(const std::string& text) {
 
 void frmService::LogEvent(std::int32_t blnCritical, const std::vector<std::string>& Messages) {
   try {
-    std::string text = join_lines(Messages);
+    std::string text = frame::join_lines(Messages);
     if (!settings_.blnDebugMode && blnCritical == kRoutine) return;
     log_text(text);
     if (blnCritical == kCritical) RunAdminAlert(text);

@@ -43,6 +43,15 @@ std::string unload_reason_text(int reason) {
   }
 }
 
+std::string join_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += "\r\n";
+    text += lines[i];
+  }
+  return text;
+}
+
 Service::Service(ServiceProfile profile)
     : profile_(std::move(profile)),
       signals_(io_),
@@ -220,12 +229,7 @@ void Service::stop_service() {
 }
 
 void Service::LogEvent(int evtType, std::int32_t evtID, const std::vector<std::string>& Messages) {
-  std::string text;
-  for (size_t i = 0; i < Messages.size(); ++i) {
-    if (i) text += "\r\n";
-    text += Messages[i];
-  }
-  event_log_.write({static_cast<std::int16_t>(evtType), evtID, std::move(text)});
+  event_log_.write({static_cast<std::int16_t>(evtType), evtID, join_lines(Messages)});
 }
 
 void Service::ErrorHandler(const std::string& strMsg, const std::string& strProcedure) {

@@ -58,6 +58,9 @@ enum UnloadReason : int {
 };
 std::string unload_reason_text(int reason);
 
+// The lines of an event or log entry joined by CR LF (none after the last).
+std::string join_lines(const std::vector<std::string>& lines);
+
 // The main object of a service program. Each program derives from it, fills in its profile and
 // its handlers; `run` is the whole frame: command line, install and remove, single instance,
 // signals, the event loop, stop and unload.

@@ -44,7 +44,7 @@ void TcpSocket::start_accepting(std::uint64_t generation) {
   acceptor_->async_accept([this, generation](std::error_code ec, asio::ip::tcp::socket peer) {
     if (ec == asio::error::operation_aborted || generation != generation_) return;
     if (ec) {
-      fail(generation, ec);
+      fail(ec);
       return;
     }
     int id = owner_.next_request_id_++;
@@ -100,7 +100,7 @@ void TcpSocket::connect() {
       [this, generation](std::error_code ec, asio::ip::tcp::resolver::results_type results) {
         if (ec == asio::error::operation_aborted || generation != generation_) return;
         if (ec) {
-          fail(generation, ec);
+          fail(ec);
           return;
         }
         state_ = SocketState::kConnecting;
@@ -108,7 +108,7 @@ void TcpSocket::connect() {
                             [this, generation](std::error_code ec, const asio::ip::tcp::endpoint& to) {
                               if (ec == asio::error::operation_aborted || generation != generation_) return;
                               if (ec) {
-                                fail(generation, ec);
+                                fail(ec);
                                 return;
                               }
                               remote_ip_ = to.address().to_string();
@@ -142,7 +142,7 @@ void TcpSocket::start_reading(std::uint64_t generation) {
   socket_->async_wait(asio::socket_base::wait_read, [this, generation](std::error_code ec) {
     if (ec == asio::error::operation_aborted || generation != generation_) return;
     if (ec) {
-      fail(generation, ec);
+      fail(ec);
       return;
     }
     auto& buffer = owner_.read_buffer_;
@@ -157,7 +157,7 @@ void TcpSocket::start_reading(std::uint64_t generation) {
       return;
     }
     if (ec) {
-      fail(generation, ec);
+      fail(ec);
       return;
     }
     received_.append(buffer.data(), n);
@@ -166,10 +166,9 @@ void TcpSocket::start_reading(std::uint64_t generation) {
   });
 }
 
-void TcpSocket::fail(std::uint64_t generation, const std::error_code& ec) {
+void TcpSocket::fail(const std::error_code& ec) {
   state_ = SocketState::kError;
   if (owner_.events_.error) owner_.events_.error(index_, ec.value(), ec.message());
-  (void)generation;
 }
 
 std::string TcpSocket::get_data() { return std::exchange(received_, {}); }
@@ -210,7 +209,7 @@ void TcpSocket::write_next(std::uint64_t generation) {
     if (ec == asio::error::operation_aborted || generation != generation_) return;
     if (ec) {
       writing_ = false;
-      fail(generation, ec);
+      fail(ec);
       return;
     }
     write_next(generation);

@@ -87,7 +87,7 @@ class TcpSocket {
   TcpSocket(TcpSocketArray& owner, int index) : owner_(owner), index_(index) {}
   void start_reading(std::uint64_t generation);
   void start_accepting(std::uint64_t generation);
-  void fail(std::uint64_t generation, const std::error_code& ec);
+  void fail(const std::error_code& ec);
   void write_next(std::uint64_t generation);
   void apply_keepalive();
 
