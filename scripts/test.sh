@@ -18,4 +18,4 @@ echo "== tests in build-asan"
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 300
 
 echo "== fuzz targets"
-"$here/scripts/fuzz.sh" 15
+"$here/scripts/fuzz.sh" 10
