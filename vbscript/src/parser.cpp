@@ -174,12 +174,17 @@ class Parser : Cursor {
     fail(err::kExpectedStatement);
   }
 
+  // True inside a procedure whose locals or parameters already hold `name`.
+  bool known_in_proc(const std::string& name) const {
+    return proc_ &&
+           (std::find(proc_->locals.begin(), proc_->locals.end(), name) != proc_->locals.end() ||
+            std::any_of(proc_->params.begin(), proc_->params.end(),
+                        [&](const Param& p) { return p.name == name; }));
+  }
+
   void declare_local(const std::string& name) {
     if (proc_) {
-      if (std::find(proc_->locals.begin(), proc_->locals.end(), name) != proc_->locals.end() ||
-          std::any_of(proc_->params.begin(), proc_->params.end(),
-                      [&](const Param& p) { return p.name == name; }))
-        fail(err::kNameRedefined);
+      if (known_in_proc(name)) fail(err::kNameRedefined);
       proc_->locals.push_back(name);
     } else {
       prog_.globals.push_back(name);
@@ -228,11 +233,7 @@ class Parser : Cursor {
         advance();
       }
       expect_op(")", err::kExpectedRParen);
-      if (proc_ &&
-          std::find(proc_->locals.begin(), proc_->locals.end(), item.name) == proc_->locals.end() &&
-          std::none_of(proc_->params.begin(), proc_->params.end(),
-                       [&](const Param& p) { return p.name == item.name; }))
-        proc_->locals.push_back(item.name);
+      if (proc_ && !known_in_proc(item.name)) proc_->locals.push_back(item.name);
       s->dims.push_back(std::move(item));
       if (!is_op(",")) break;
       advance();
