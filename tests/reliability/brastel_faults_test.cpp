@@ -109,5 +109,55 @@ TEST_F(BrastelFaults, ShellCharactersInFileNamesAreMovedAndAlertedAsPlainText) {
   EXPECT_EQ(read_file(data() / odd), "second");
 }
 
+// A running service whose remote place refuses writes: every cycle writes one error entry with
+// its code, keeps every local file and the service running; the first cycle after the remote
+// place accepts writes again moves them all.
+class BrastelRemoteRefuses : public BrastelFaults {
+ protected:
+  void SetUp() override {
+    write_ini("ProcessInterval=1\n" + default_paths());  // a cycle every tick of 100 ms
+    data_file("a.dat", "first");
+    data_file("b.dat", "second");
+  }
+  void expect_refused_cycles(Process& brastel, const std::string& code, const std::string& text) {
+    ASSERT_TRUE(wait_until([&] { return entries_ending(", Code: " + code).size() >= 3; }, 20s)) << read_file(log_file());
+    for (const auto& entry : entries_ending(", Code: " + code)) {
+      EXPECT_EQ(entry.lines[0].rfind(text, 0), 0u) << entry.lines[0];
+      ASSERT_EQ(entry.lines.size(), 2u);
+      EXPECT_EQ(entry.lines[1], "Procedure: ServiceProcess");
+    }
+    EXPECT_TRUE(brastel.running());
+    EXPECT_EQ(read_file(data() / "a.dat"), "first");
+    EXPECT_EQ(read_file(data() / "b.dat"), "second");
+  }
+  void expect_moved_and_stop(Process& brastel) {
+    EXPECT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").empty(); }, 20s));
+    EXPECT_EQ(read_file(remote() / "a.dat"), "first");
+    EXPECT_EQ(read_file(remote() / "b.dat"), "second");
+    EXPECT_EQ(files_with_ext(remote(), "part"), std::vector<std::string>{});
+    brastel.signal(SIGINT);
+    EXPECT_EQ(brastel.wait(10s), 0);
+  }
+};
+
+TEST_F(BrastelRemoteRefuses, UnwritableRemoteFolderKeepsTheFilesUntilItAcceptsWrites) {
+  layer_.set_unwritable(true);
+  auto brastel = start({"--interactive"}, layer_.env);
+  expect_refused_cycles(*brastel, "70", "Permission denied: " + remote().string());
+  layer_.set_unwritable(false);
+  expect_moved_and_stop(*brastel);
+}
+
+TEST_F(BrastelRemoteRefuses, RemotePathThatIsAFileKeepsTheFilesUntilItIsAFolder) {
+  std::filesystem::remove(remote());
+  write_file(remote(), "not a folder");
+  auto brastel = start({"--interactive"});
+  expect_refused_cycles(*brastel, "76", "Not a directory: " + remote().string());
+  EXPECT_EQ(read_file(remote()), "not a folder");
+  std::filesystem::remove(remote());
+  std::filesystem::create_directory(remote());
+  expect_moved_and_stop(*brastel);
+}
+
 }  // namespace
 }  // namespace ralvek::e2e
