@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 
 #include "files/data_files.h"
 #include "ini/ini_file.h"
-#include "platform/clock.h"
 #include "ralvek_version.h"
 #include "vb/vb.h"
 
@@ -200,7 +200,7 @@ void Hipath4Svc::DataArrival(int index) {
 
 void Hipath4Svc::CreateOutputFile(std::int16_t n) {
   try {
-    files_.create(n, platform::time_stamp_now());
+    files_.create(n, std::time(nullptr));
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "CreateOutputFile");
   }

@@ -332,6 +332,29 @@ TEST_F(Hipath4SvcNetTest, AFileThatCannotBeCreatedLosesOnlyThatBlock) {
   ASSERT_TRUE(svc.run_until([&] { return hp4_content() == "kept"; }));
 }
 
+TEST_F(Hipath4SvcNetTest, PeriodsEndingInQuickSuccessionEachLeaveTheirOwnDatFile) {
+  TestSvc svc(files_);
+  int port = listen();
+  write_ini("[TCP Service]\nfile_interval=16\n1=127.0.0.1:" + std::to_string(port) + "\n");
+  ASSERT_TRUE(svc.start());
+  svc.tmrConnectTCP_Timer();
+  ASSERT_TRUE(svc.run_until([&] { return connected(svc, 1); }));
+  accept();
+
+  std::string sent;
+  for (int period = 0; period < 3; ++period) {
+    std::string block = "period " + std::to_string(period) + ";";
+    send(block);
+    sent += block;
+    ASSERT_TRUE(svc.run_until([&] { return hp4_content() == sent; }));
+    for (int tick = 0; tick < 16; ++tick) svc.tmrFileTimer_Timer();
+  }
+  auto names = data_files();
+  ASSERT_EQ(names.size(), 3u);
+  for (const auto& name : names) EXPECT_EQ(files::lower_extension(name), "dat") << name;
+  EXPECT_EQ(hp4_content(), sent);  // names in the order of the data
+}
+
 TEST_F(Hipath4SvcNetTest, UnloadFinishesTheFilesOnlyForTheRunningInstance) {
   TestSvc svc(files_);
   int port = listen();

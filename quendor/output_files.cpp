@@ -1,8 +1,20 @@
 #include "output_files.h"
 
+#include <cerrno>
+#include <unordered_set>
+
+#include "files/data_files.h"
+#include "platform/clock.h"
 #include "vb/vb.h"
 
 namespace ralvek::quendor {
+namespace {
+
+// More taken seconds in a row than this are no clash of periods but something else using
+// the names; the create fails instead of searching on.
+constexpr int kMaxSkippedSeconds = 3600;
+
+}  // namespace
 
 OutputFiles::OutputFiles(platform::FileSystem& fs, std::filesystem::path data_path)
     : fs_(fs), data_path_(std::move(data_path)) {
@@ -29,10 +41,34 @@ std::string OutputFiles::file_name(int exchange, const std::string& stamp) {
   return std::to_string(exchange) + "_" + stamp + ".hp4";
 }
 
-void OutputFiles::create(int exchange, const std::string& stamp) {
+std::string OutputFiles::free_stamp(int exchange, std::time_t now) {
+  std::string prefix = std::to_string(exchange) + "_";
+  std::unordered_set<std::string> taken;
+  try {
+    for (const auto& entry : fs_.list(data_path_)) {
+      auto ext = files::lower_extension(entry.name);
+      if ((ext == "dat" || ext == "hp4") && entry.name.starts_with(prefix)) {
+        taken.insert(files::base_name(entry.name));
+      }
+    }
+  } catch (const platform::FileError&) {
+    // Names unknown: the plain stamp; a missing folder is then reported by the open itself.
+    return platform::time_stamp(now);
+  }
+  for (int skipped = 0; skipped <= kMaxSkippedSeconds; ++skipped) {
+    std::string stamp = platform::time_stamp(now + skipped);
+    if (!taken.contains(prefix + stamp)) return stamp;
+  }
+  throw platform::FileError(EEXIST, data_path_ / file_name(exchange, platform::time_stamp(now)));
+}
+
+std::string OutputFiles::create(int exchange, std::time_t now) {
   auto& file = tsFiles_[slot(exchange)];
   file.reset();
-  file = fs_.open(data_path_ / file_name(exchange, stamp), platform::OpenMode::kAppend);
+  std::string name = file_name(exchange, free_stamp(exchange, now));
+  // Appending: should the name be taken after all, nothing already in it is lost.
+  file = fs_.open(data_path_ / name, platform::OpenMode::kAppend);
+  return name;
 }
 
 void OutputFiles::write(int exchange, std::string_view bytes) {

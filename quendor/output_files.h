@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,10 +24,14 @@ class OutputFiles {
   int highest() const { return static_cast<int>(tsFiles_.size()) - 1; }
 
   bool is_open(int exchange) const;
-  // Opens "<exchange>_<stamp>.hp4" for appending: a file of that name that already exists
-  // (the clock repeated a second, or an earlier rename failed) is added to, never emptied.
-  // Throws platform::FileError when it cannot be opened; the exchange then stays closed.
-  void create(int exchange, const std::string& stamp);
+  // Opens the exchange's new temporary file "<exchange>_<stamp>.hp4", stamped with the local
+  // time `now`, and returns its name. A stamp whose name is taken in the folder (a ".dat", or
+  // an ".hp4" waiting for its rename: a period begun in the same second, a restart within the
+  // second, a repeated local hour) is skipped for the next free second: such a file could never
+  // be renamed, since renames never replace a ".dat". So no two files share a name, and a later
+  // period's name never sorts before the files of the seconds it skipped. Throws
+  // platform::FileError when no file can be opened; the exchange then stays closed.
+  std::string create(int exchange, std::time_t now);
   // Writes the bytes unchanged with one write. Throws when the exchange has no open file or
   // the write fails; the file stays open.
   void write(int exchange, std::string_view bytes);
@@ -36,6 +41,7 @@ class OutputFiles {
 
  private:
   std::size_t slot(int exchange) const;
+  std::string free_stamp(int exchange, std::time_t now);
 
   platform::FileSystem& fs_;
   std::filesystem::path data_path_;
