@@ -24,13 +24,13 @@ class OutputFiles {
   int highest() const { return static_cast<int>(tsFiles_.size()) - 1; }
 
   bool is_open(int exchange) const;
-  // Opens the exchange's new temporary file "<exchange>_<stamp>.hp4", stamped with the local
-  // time `now`, and returns its name. A stamp whose name is taken in the folder (a ".dat", or
-  // an ".hp4" waiting for its rename: a period begun in the same second, a restart within the
-  // second, a repeated local hour) is skipped for the next free second: such a file could never
-  // be renamed, since renames never replace a ".dat". So no two files share a name, and a later
-  // period's name never sorts before the files of the seconds it skipped. Throws
-  // platform::FileError when no file can be opened; the exchange then stays closed.
+  // Opens the exchange's new temporary file "<exchange>_<stamp>.hp4" and returns its name. The
+  // stamp is the local time `now` or, when a ".dat" or ".hp4" of that name is already in the
+  // folder (a period begun in the same second, a restart within it, a repeated local hour),
+  // the next second whose name is free: a second file of one name could never be renamed, since
+  // renames never replace a ".dat". So the name is never an existing file's, and it sorts after
+  // the taken names it skipped. Throws platform::FileError when the file cannot be opened, or
+  // with EEXIST when an hour of seconds is taken; the exchange then stays closed.
   std::string create(int exchange, std::time_t now);
   // Writes the bytes unchanged with one write. Throws when the exchange has no open file or
   // the write fails; the file stays open.
