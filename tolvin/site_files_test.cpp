@@ -24,6 +24,23 @@ TEST(CleanBlock, RemovesNulsTrimsSpacesLowerCasesAsciiLettersOnly) {
   EXPECT_EQ(cleaned("AZ@[`az{"), "az@[`az{");
 }
 
+// The cleaning works on eight bytes at a time: every byte value at every position of a word
+// and in the tail must come out as a byte-by-byte lower-casing would leave it.
+TEST(CleanBlock, EveryByteValueAtEveryPositionMatchesByteWiseLowerCasing) {
+  for (std::size_t length = 1; length <= 17; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (int value = 1; value < 256; ++value) {
+        std::string block(length, 'x');
+        block[at] = static_cast<char>(value);
+        std::string expected = block;
+        if (value >= 'A' && value <= 'Z') expected[at] = static_cast<char>(value + 32);
+        if (value == ' ' && (at == 0 || at + 1 == length)) expected.erase(at, 1);
+        ASSERT_EQ(cleaned(block), expected) << "length " << length << " at " << at << " value " << value;
+      }
+    }
+  }
+}
+
 TEST(CleanBlock, EveryByteButTheCleanedOnesPassesUnchanged) {
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);

@@ -37,20 +37,22 @@ class PosixWritableFile final : public WritableFile {
   PosixWritableFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
 
   void append(std::string_view bytes) override {
-    off_t start = -1;
-    bool partly_written = false;
-    while (!bytes.empty()) {
-      if (start < 0) start = ::lseek(fd_.get(), 0, SEEK_END);
-      ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+      ssize_t n = ::write(fd_.get(), bytes.data() + written, bytes.size() - written);
       if (n < 0) {
         if (errno == EINTR) continue;
         int error = errno;
         // A block cut short (disk full in its middle) must not stay in the file as a torn record.
-        if (partly_written && start >= 0 && ::ftruncate(fd_.get(), start) != 0) error = errno;
+        // The file is ours alone (O_APPEND, one instance), so its end less what this call wrote
+        // is where the block began.
+        if (written > 0) {
+          off_t end = ::lseek(fd_.get(), 0, SEEK_END);
+          if (end < 0 || ::ftruncate(fd_.get(), end - static_cast<off_t>(written)) != 0) error = errno;
+        }
         throw FileError(error, path_);
       }
-      partly_written = true;
-      bytes.remove_prefix(static_cast<size_t>(n));
+      written += static_cast<std::size_t>(n);
     }
   }
 
