@@ -152,15 +152,16 @@ void frmService::Unload(bool /*finish_files*/) {
   tmrServiceProcess.set_enabled(false);
 }
 
-bool frmService::DebugRun() {
+frmService::DebugRunResult frmService::DebugRun() {
   bool success = false;
   oSVC_Start(success);
   // A cycle on settings that failed to load would act on defaults nobody chose.
-  if (!success) return true;
+  if (!success) return DebugRunResult::kFailed;
   tmrServiceProcess.set_enabled(false);
   settings_.lngProcessInterval = -1;
   tmrServiceProcess_Timer();
-  return true;
+  // The cycle's own failures are in the log; the run itself is complete.
+  return DebugRunResult::kDone;
 }
 
 // ---- the cycle ----

@@ -41,7 +41,7 @@ class frmService final : public frame::Service {
   void oSVC_Start(bool& success) override;
   void StopRequest() override;
   void Unload(bool finish_files) override;
-  bool DebugRun() override;
+  DebugRunResult DebugRun() override;
 
  private:
   void tmrServiceProcess_Timer();

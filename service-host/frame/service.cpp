@@ -87,7 +87,11 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
     bool interactive = switch_text == "--interactive";
     mode_ = interactive ? Mode::kInteractive : Mode::kDebug;
     event_log_.set_echo_to_stderr(true);
-    if (!interactive && DebugRun()) return;
+    if (!interactive) {
+      DebugRunResult result = DebugRun();
+      if (result == DebugRunResult::kFailed) exit_status_ = 1;
+      if (result != DebugRunResult::kNotHandled) return;
+    }
     watch_signals();  // before the start, so a signal during it is not the default death
     if (interactive && profile_.label_before_start) set_info_label(profile_.info_label);
     bool started = start();

@@ -106,9 +106,14 @@ class Service {
   virtual void StopRequest();
   // The program's unload work. `finish_files` is false in a run that is not the sole instance.
   virtual void Unload(bool finish_files) = 0;
+  // What a program's own debug run came to.
+  enum class DebugRunResult {
+    kNotHandled,  // the frame starts the program and keeps it resident, as for the others
+    kDone,        // the run is over; the program unloads and ends with status 0
+    kFailed,      // the run failed (its start, say); the program unloads and ends with status 1
+  };
   // The debug switch, when a program does something else than start and stay resident.
-  // Returns true when it handled the run; the program then unloads and ends.
-  virtual bool DebugRun() { return false; }
+  virtual DebugRunResult DebugRun() { return DebugRunResult::kNotHandled; }
 
  private:
   void dispatch(const std::string& raw, const std::string& switch_text);

@@ -10,7 +10,7 @@ using Lines = std::vector<std::string>;
 
 TEST_F(BrastelTest, AMissingSettingsFileFailsTheStartAndMovesNothing) {
   data_file("a.dat", "a");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].lines, (Lines{"INI file not found: " + (home_ / "brastel.ini").string(),
@@ -20,7 +20,7 @@ TEST_F(BrastelTest, AMissingSettingsFileFailsTheStartAndMovesNothing) {
 
 TEST_F(BrastelTest, BothModesOffFailTheStart) {
   write_ini("UseFileSystemObject=0\nDebugMode=1\n");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(
@@ -31,7 +31,7 @@ TEST_F(BrastelTest, BothModesOffFailTheStart) {
 
 TEST_F(BrastelTest, AnOverflowingNumberFailsTheStart) {
   write_ini("ProcessInterval=99999999999\n" + default_paths());
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].lines, (Lines{"Overflow", "Procedure: oSVC_Start"}));

@@ -46,6 +46,27 @@ TEST_F(BrastelTest, TheStopRequestLogsServiceStopped) {
   EXPECT_EQ(all[1].lines, (Lines{"Service stopped"}));
 }
 
+TEST_F(BrastelTest, ADebugRunWhoseStartFailsEndsWithStatusOneAsTheServiceDoes) {
+  write_ini("UseFileSystemObject=0\nDebugMode=1\n");
+  data_file("a.dat", "a");
+  EXPECT_EQ(run_once({"--debug"}), 1);
+  EXPECT_EQ(run_once({}, {{"INVOCATION_ID", "brastel-e2e"}, {"NOTIFY_SOCKET", ""}}), 1);
+  auto all = entries();
+  ASSERT_EQ(all.size(), 2u);
+  for (const auto& entry : all) {
+    EXPECT_EQ(entry.lines,
+              (Lines{"Incorrect service parameters. UseFileSystemObject and UseBatchFile are both zero.",
+                     "Procedure: oSVC_Start"}));
+  }
+  EXPECT_TRUE(std::filesystem::exists(data() / "a.dat"));
+
+  // Once the start works, the run ends with 0 whatever its one cycle met.
+  write_ini("DebugMode=1\n" + default_paths());
+  write_file(remote() / "a.dat", "already there");
+  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(entries_ending(", Code: 58").size(), 1u);
+}
+
 TEST_F(BrastelTest, InteractiveModeStaysUpAfterAFailedStart) {
   auto p = start({"--interactive"});
   ASSERT_TRUE(wait_until([&] { return !entries().empty(); }));
