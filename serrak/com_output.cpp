@@ -1,14 +1,67 @@
 // The output files of the serial service: create, finish, sweep, and the rotation timer.
+#include <chrono>
+#include <cstdio>
+#include <set>
+
 #include "com_service.h"
 #include "files/data_files.h"
 
 namespace ralvek::serrak {
+namespace {
+
+// More taken seconds in a row than this are no clash of periods but something else using the
+// names; the plain stamp is used then.
+constexpr int kMaxSkippedSeconds = 3600;
+
+// "yyyymmddhhnnss" one second later by the calendar; an unreadable stamp stays as it is.
+std::string next_second(const std::string& stamp) {
+  using namespace std::chrono;
+  if (stamp.size() != 14 || stamp.find_first_not_of("0123456789") != std::string::npos) return stamp;
+  auto number = [&](std::size_t at, std::size_t length) { return std::stoi(stamp.substr(at, length)); };
+  year_month_day date{year{number(0, 4)}, month{static_cast<unsigned>(number(4, 2))},
+                      day{static_cast<unsigned>(number(6, 2))}};
+  if (!date.ok()) return stamp;
+  sys_seconds time = sys_days{date} + hours{number(8, 2)} + minutes{number(10, 2)} + seconds{number(12, 2) + 1};
+  auto midnight = floor<days>(time);
+  year_month_day next{midnight};
+  hh_mm_ss clock{time - midnight};
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04d%02u%02u%02d%02d%02d", static_cast<int>(next.year()),
+                static_cast<unsigned>(next.month()), static_cast<unsigned>(next.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
+}  // namespace
+
+// Two periods begun within one second (a restart right after a crash, a late tick) would share
+// a name, and the later file could never be renamed: renames never replace a .dat. The stamp
+// moves on to the next second that no .dat or waiting .kom of this site uses.
+std::string COMService::free_stamp(std::string stamp) {
+  std::set<std::string> taken;
+  try {
+    std::string prefix = strSiteID_ + "_";
+    for (const auto& entry : parts_.fs->list(strDataPath_)) {
+      auto ext = files::lower_extension(entry.name);
+      if ((ext == "dat" || ext == "kom") && entry.name.starts_with(prefix)) taken.insert(files::base_name(entry.name));
+    }
+  } catch (const std::exception&) {
+    return stamp;  // a missing folder is reported by the open itself
+  }
+  std::string candidate = stamp;
+  for (int skipped = 0; skipped < kMaxSkippedSeconds; ++skipped) {
+    if (!taken.count(strSiteID_ + "_" + candidate)) return candidate;
+    candidate = next_second(candidate);
+  }
+  return stamp;
+}
 
 bool COMService::CreateOutputFile() {
-  strOutputFile_ = (strDataPath_ / (strSiteID_ + "_" + parts_.time_stamp() + ".kom")).string();
+  strOutputFile_ = (strDataPath_ / (strSiteID_ + "_" + free_stamp(parts_.time_stamp()) + ".kom")).string();
   try {
-    // Appending, never truncating: a repeated time stamp (clock stepped back, daylight saving
-    // time ending) or a file whose rename failed must not lose what it already holds.
+    // Appending, never truncating: should the name be taken after all (the folder could not
+    // be listed), nothing that file holds is lost.
     tsOutput_ = parts_.fs->open(strOutputFile_, platform::OpenMode::kAppend);
     return true;
   } catch (const std::exception& e) {

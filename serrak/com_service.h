@@ -77,6 +77,8 @@ class COMService {
  private:
   void start_steps();
   std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
+  // `stamp`, or the first later second whose file name no .dat or .kom of this site has.
+  std::string free_stamp(std::string stamp);
   void load_script();
   void error_reset(int code);
   void on_script_error(const ScriptErrorInfo& error);

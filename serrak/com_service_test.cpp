@@ -408,13 +408,30 @@ TEST_F(ComServiceTest, IntervalZeroRenamesAtEveryTick) {
                                                  "4_20261206053102.kom"}));
 }
 
-TEST_F(ComServiceTest, ARepeatedTimeStampAppendsToTheExistingFile) {
+TEST_F(ComServiceTest, PeriodsBegunWithinOneSecondEachBecomeTheirOwnDatFile) {
   ASSERT_TRUE(start("siteid=4\ncom_device=/dev/ttyFake\ncom_interval=0\n"));  // one stamp only
-  receive("first\r");
-  write(dir_ / "data" / "4_20261206053100.dat", "taken");
-  service_->tmrCreateOutputFile_Timer();  // rename refused: the .dat name is taken
-  receive("second\r");
-  EXPECT_EQ(read(dir_ / "data" / "4_20261206053100.kom"), "first\r\nsecond\r\n");
+  for (const char* line : {"first\r", "second\r", "third\r"}) {
+    receive(line);
+    service_->tmrCreateOutputFile_Timer();
+  }
+  service_->Unload(true);
+  EXPECT_EQ(data_files(), (std::set<std::string>{"4_20261206053100.dat", "4_20261206053101.dat",
+                                                 "4_20261206053102.dat"}));
+  EXPECT_EQ(read(dir_ / "data" / "4_20261206053102.dat"), "third\r\n");
+}
+
+TEST_F(ComServiceTest, ATakenNameNeverReceivesTheNextPeriodsLines) {
+  stamps_ = {"20261231235959"};
+  fs::create_directories(dir_ / "data");
+  write(dir_ / "data" / "4_20261231235959.dat", "taken");
+  write(dir_ / "data" / "4_20270101000000.kom", "left by a failed rename");
+  ASSERT_TRUE(start("siteid=4\ncom_device=/dev/ttyFake\ncom_interval=0\n"));
+  receive("new\r");
+  // The sweep finished the .kom; the new file takes the first second free of both names.
+  EXPECT_EQ(service_->strOutputFile(), (dir_ / "data" / "4_20270101000001.kom").string());
+  EXPECT_EQ(read(dir_ / "data" / "4_20270101000001.kom"), "new\r\n");
+  EXPECT_EQ(read(dir_ / "data" / "4_20261231235959.dat"), "taken");
+  EXPECT_EQ(read(dir_ / "data" / "4_20270101000000.dat"), "left by a failed rename");
 }
 
 TEST_F(ComServiceTest, FailedCreationAtARenameStopsTheServiceAtTheNextNotification) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
@@ -137,9 +138,6 @@ TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFiles
     ASSERT_FALSE(left.empty());
     finished_before = files_with_ext(data(), "dat");
     EXPECT_EQ(reliability::read_ledger(data(), "kom").tails, std::vector<std::string>{});
-    // A restart in the killed run's last second would give the new file the name of the
-    // finished one; a service manager waits longer than that before it restarts.
-    std::this_thread::sleep_for(1100ms);
 
     serrak = start_debug();  // the start report precedes the opening of the line
     ASSERT_FALSE(serrak->wait(0ms).has_value()) << all_events();
@@ -172,6 +170,35 @@ TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFiles
   EXPECT_EQ(reliability::first_numbers(ledger.missing("serial1", 1, seen.rbegin()->first)), "0:");
   EXPECT_EQ(ledger.doubled("serial1"), std::vector<std::uint64_t>{});
   EXPECT_EQ(ledger.sources["serial1"].out_of_order, 0u);
+}
+
+TEST_F(SerrakReliability, RestartInTheSecondOfTheKilledRunsFilesStillFinishesEveryFile) {
+  // Files a killed run began in this second and the next two: the new run's first file would
+  // take one of their names, and could then never be renamed.
+  std::time_t now = std::time(nullptr);
+  std::map<std::string, std::string> left;
+  std::filesystem::create_directories(data());
+  for (int second = 0; second < 3; ++second) {
+    std::time_t when = now + second;
+    std::tm utc{};
+    ::gmtime_r(&when, &utc);
+    char stamp[16];
+    std::strftime(stamp, sizeof(stamp), "%Y%m%d%H%M%S", &utc);
+    std::string name = std::string("12_") + stamp;
+    left[name] = pbxsim::make_record("serial1", static_cast<std::uint64_t>(second + 1), kRecordSize);
+    write_file(data() / (name + ".kom"), left[name]);
+  }
+  TestLine line;
+  write_ini_for(line.path(), 100000);
+  auto serrak = start_debug();
+  ASSERT_FALSE(settings_report().empty()) << all_events();
+  line.write(pbxsim::make_record("serial1", 4, kRecordSize));
+  ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == 4; })) << all_events();
+  stop(*serrak);
+  for (const auto& [name, content] : left) EXPECT_EQ(read_file(data() / (name + ".dat")), content) << name;
+  EXPECT_EQ(files_with_ext(data(), "kom"), std::vector<std::string>{});
+  EXPECT_EQ(files_with_ext(data(), "dat").size(), 4u);
+  EXPECT_EQ(reliability::first_numbers(reliability::read_ledger(data()).missing("serial1", 1, 4)), "0:");
 }
 
 }  // namespace
