@@ -56,7 +56,9 @@ frmIPService::frmIPService()
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
   strDataPath = program_dir() / "data";
-  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath);
+  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  });
 }
 
 // ---- start ----
@@ -179,8 +181,7 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
       throw vb::ProgramError("Failed to create temporary output file for site: " +
                              std::to_string(site));
     }
-    data += strLineEnd;
-    site_files_->append(site, data);
+    site_files_->hold(site, data, strLineEnd);
     ++blocks_written_;
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
@@ -219,6 +220,7 @@ void frmIPService::wsckServer_DataArrival(int index) {
     auto& element = wsckServer[index];
     std::string data = element.get_data();
     WriteSiteData(std::move(data), number_of(element.tag));
+    site_files_->write_held();
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
@@ -234,6 +236,8 @@ void frmIPService::wsckUDP_DataArrival() {
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
+  // The datagrams taken from the system together are written before waiting for more.
+  if (!wsckUDP.more_delivered()) site_files_->write_held();
 }
 
 void frmIPService::wsckServer_Close(int index) {
@@ -301,6 +305,7 @@ void frmIPService::DisconnectAll(bool listen_again) {
       if (index != 0 && element.state() == net::SocketState::kConnected) {
         std::string pending = element.drain();
         if (!pending.empty()) WriteSiteData(std::move(pending), number_of(element.tag));
+        site_files_->write_held();
       }
       element.close();
       // The listener comes back before any sender sees its connection closed, so a sender that

@@ -11,6 +11,8 @@ namespace ralvek::tolvin {
 
 namespace {
 
+constexpr std::size_t kKeptHeldCapacity = 256 * 1024;
+
 // Lower-cases A-Z in eight bytes at once; bytes from 128 up are left alone. Per byte, the low
 // seven bits plus 0x3F carry into the top bit from 'A' up, plus 0x25 from '[' up; no sum leaves
 // its byte. A byte is upper case when exactly one of the two did and its own top bit is clear.
@@ -52,8 +54,8 @@ void clean_block(std::string& block) {
   }
 }
 
-SiteFiles::SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path)
-    : fs_(fs), data_path_(std::move(data_path)) {}
+SiteFiles::SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path, LostBlock lost)
+    : fs_(fs), data_path_(std::move(data_path)), lost_(std::move(lost)) {}
 
 std::size_t SiteFiles::slot(int site) {
   if (site < 0 || site > kMaxSiteIndex) throw vb::VbError(9, "Subscript out of range");
@@ -68,17 +70,69 @@ std::string SiteFiles::file_name(int site, const std::string& stamp, const std::
 
 void SiteFiles::create(int site) {
   auto& stream = tsSite_[slot(site)];
+  write_held_of(site);
   stream.reset();
   stream = fs_.open(data_path_ / file_name(site, platform::time_stamp_now(), random_.next()),
                     platform::OpenMode::kAppend);
 }
 
-void SiteFiles::close(int site) { tsSite_[slot(site)].reset(); }
+void SiteFiles::close(int site) {
+  auto& stream = tsSite_[slot(site)];
+  write_held_of(site);
+  stream.reset();
+}
 
 void SiteFiles::append(int site, std::string_view bytes) {
   auto& stream = tsSite_[slot(site)];
   if (!stream) throw vb::VbError(91, "Object variable or With block variable not set");
+  write_held_of(site);
   stream->append(bytes);
+}
+
+void SiteFiles::hold(int site, std::string_view block, std::string_view line_end) {
+  if (!tsSite_[slot(site)]) throw vb::VbError(91, "Object variable or With block variable not set");
+  if (held_site_ != site) write_held();
+  held_site_ = site;
+  held_.append(block);
+  held_.append(line_end);
+  held_ends_.push_back(held_.size());
+}
+
+void SiteFiles::write_held_of(int site) {
+  if (held_site_ == site) write_held();
+}
+
+void SiteFiles::write_held() {
+  if (held_site_ < 0) return;
+  auto& stream = *tsSite_[static_cast<std::size_t>(held_site_)];
+  std::string bytes = std::move(held_);
+  std::vector<std::size_t> ends = std::move(held_ends_);
+  held_site_ = -1;
+  held_.clear();
+  held_ends_.clear();
+  try {
+    stream.append(bytes);
+  } catch (const std::exception& e) {
+    if (ends.size() == 1) {
+      lost_(e);
+      return;
+    }
+    // Nothing of the failed write stays in the file: give every block its own chance.
+    std::size_t begin = 0;
+    for (std::size_t end : ends) {
+      try {
+        stream.append(std::string_view(bytes).substr(begin, end - begin));
+      } catch (const std::exception& e) {
+        lost_(e);
+      }
+      begin = end;
+    }
+  }
+  // A burst of large datagrams must not keep its memory for the life of the service.
+  if (bytes.capacity() <= kKeptHeldCapacity) {
+    bytes.clear();
+    held_ = std::move(bytes);
+  }
 }
 
 }  // namespace ralvek::tolvin

@@ -3,8 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "files/data_files.h"
 #include "platform/files.h"
@@ -19,9 +22,16 @@ void clean_block(std::string& block);
 
 // The temporary ".ip" files of the sites, one per site that has sent data this period.
 // Site numbers outside 0..1000 throw vb::VbError "Subscript out of range".
+//
+// Blocks that arrive together (a burst of datagrams) can be held and written with one write per
+// run of one site: hold() them, then write_held() before waiting for more input. Holding a
+// block of another site, close() and create() write what is held first. A held run whose write
+// fails is written again block by block, so only the blocks that cannot be written are lost,
+// each passed to `lost`.
 class SiteFiles {
  public:
-  SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path);
+  using LostBlock = std::function<void(const std::exception& error)>;
+  SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path, LostBlock lost);
 
   bool is_open(int site) const;
   // Opens a new file "<site>_<stamp><random>.ip" for appending (an existing file of that name is
@@ -31,16 +41,26 @@ class SiteFiles {
   void close(int site);
   // Appends the bytes with one write. Throws on failure; the file stays open.
   void append(int site, std::string_view bytes);
+  // Holds one block for the site's open file; `line_end` follows it. Throws when the site has no
+  // open file.
+  void hold(int site, std::string_view block, std::string_view line_end);
+  void write_held();
   // The name the next file of `site` would get at `stamp` with `random_part`.
   static std::string file_name(int site, const std::string& stamp, const std::string& random_part);
 
  private:
   static std::size_t slot(int site);
+  void write_held_of(int site);
 
   platform::FileSystem& fs_;
   std::filesystem::path data_path_;
+  LostBlock lost_;
   files::RandomPart random_;
   std::array<std::unique_ptr<platform::WritableFile>, kMaxSiteIndex + 1> tsSite_;
+
+  int held_site_ = -1;
+  std::string held_;
+  std::vector<std::size_t> held_ends_;  // where each held block ends in held_
 };
 
 }  // namespace ralvek::tolvin

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "vb/vb.h"
@@ -53,6 +54,50 @@ TEST(SiteFiles, NameIsSiteStampAndRandomPart) {
   EXPECT_EQ(SiteFiles::file_name(7, "20261206053100", "0A3F2"), "7_202612060531000A3F2.ip");
 }
 
+void rethrow(const std::exception&) { throw; }
+
+std::string content_of(const std::filesystem::path& dir, const std::string& prefix) {
+  std::string all;
+  for (auto& e : std::filesystem::directory_iterator(dir)) {
+    if (e.path().filename().string().rfind(prefix, 0) != 0) continue;
+    std::ifstream in(e.path());
+    all += std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+  return all;
+}
+
+// Writes through to disk, but a write holding a "!" fails as a full disk would, leaving nothing.
+class RefusingFileSystem final : public platform::FileSystem {
+ public:
+  int writes = 0;
+  std::unique_ptr<platform::WritableFile> open(const std::filesystem::path& path, platform::OpenMode mode) override {
+    struct File final : platform::WritableFile {
+      std::unique_ptr<platform::WritableFile> real;
+      int* writes;
+      std::filesystem::path path;
+      void append(std::string_view bytes) override {
+        ++*writes;
+        if (bytes.find('!') != std::string_view::npos) throw platform::FileError(ENOSPC, path);
+        real->append(bytes);
+      }
+      void sync() override { real->sync(); }
+    };
+    auto file = std::make_unique<File>();
+    file->real = real().open(path, mode);
+    file->writes = &writes;
+    file->path = path;
+    return file;
+  }
+  bool is_directory(const std::filesystem::path& path) override { return real().is_directory(path); }
+  void create_directory(const std::filesystem::path& path) override { real().create_directory(path); }
+  std::vector<platform::DirEntry> list(const std::filesystem::path& dir) override { return real().list(dir); }
+  void publish(const std::filesystem::path& from, const std::filesystem::path& to) override { real().publish(from, to); }
+  void remove(const std::filesystem::path& path) override { real().remove(path); }
+
+ private:
+  static platform::FileSystem& real() { return platform::posix_file_system(); }
+};
+
 class SiteFilesOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,7 +110,7 @@ class SiteFilesOnDisk : public ::testing::Test {
 };
 
 TEST_F(SiteFilesOnDisk, AppendsToTheOpenFileAndReopensANewOne) {
-  SiteFiles files(platform::posix_file_system(), dir_);
+  SiteFiles files(platform::posix_file_system(), dir_, rethrow);
   EXPECT_FALSE(files.is_open(5));
   files.create(5);
   files.append(5, "ab");
@@ -85,7 +130,7 @@ TEST_F(SiteFilesOnDisk, AppendsToTheOpenFileAndReopensANewOne) {
 }
 
 TEST_F(SiteFilesOnDisk, SiteNumbersOutsideTheArrayAreRefused) {
-  SiteFiles files(platform::posix_file_system(), dir_);
+  SiteFiles files(platform::posix_file_system(), dir_, rethrow);
   EXPECT_THROW(files.is_open(1001), vb::VbError);
   EXPECT_THROW(files.create(-1), vb::VbError);
   EXPECT_NO_THROW(files.create(1000));
@@ -93,9 +138,56 @@ TEST_F(SiteFilesOnDisk, SiteNumbersOutsideTheArrayAreRefused) {
 }
 
 TEST_F(SiteFilesOnDisk, CreateFailsWhenTheDirectoryIsGone) {
-  SiteFiles files(platform::posix_file_system(), dir_ / "missing");
+  SiteFiles files(platform::posix_file_system(), dir_ / "missing", rethrow);
   EXPECT_THROW(files.create(1), platform::FileError);
   EXPECT_FALSE(files.is_open(1));
+}
+
+}  // namespace
+}  // namespace ralvek::tolvin
+
+namespace ralvek::tolvin {
+namespace {
+
+TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSites) {
+  RefusingFileSystem fs;
+  SiteFiles files(fs, dir_, rethrow);
+  files.create(1);
+  files.create(2);
+  files.hold(1, "a", "\r\n");
+  files.hold(1, "b", "\r\n");
+  files.hold(2, "x", "");  // another site: the run of site 1 is written first
+  EXPECT_EQ(fs.writes, 1);
+  EXPECT_EQ(content_of(dir_, "1_"), "a\r\nb\r\n");
+  files.hold(2, "y", "");
+  files.append(1, "c");  // site 1's own bytes; site 2 stays held
+  EXPECT_EQ(content_of(dir_, "2_"), "");
+  files.close(2);  // closing writes what is held
+  EXPECT_EQ(content_of(dir_, "2_"), "xy");
+  files.hold(1, "d", "");
+  files.write_held();
+  files.write_held();  // nothing more held
+  EXPECT_EQ(content_of(dir_, "1_"), "a\r\nb\r\ncd");
+  EXPECT_EQ(fs.writes, 4);
+  EXPECT_THROW(files.hold(3, "z", ""), vb::VbError);  // no open file
+}
+
+TEST_F(SiteFilesOnDisk, AFailedRunIsWrittenBlockByBlockLosingOnlyTheBlocksThatFail) {
+  RefusingFileSystem fs;
+  std::vector<std::string> lost;
+  SiteFiles files(fs, dir_, [&](const std::exception& e) { lost.push_back(e.what()); });
+  files.create(7);
+  for (std::string block : {"r1", "r2!", "r3", "r4!", "r5"}) files.hold(7, block, ";");
+  files.write_held();
+  EXPECT_EQ(content_of(dir_, "7_"), "r1;r3;r5;");
+  ASSERT_EQ(lost.size(), 2u);
+  files.hold(7, "one!", ";");  // a single block is not tried twice
+  files.write_held();
+  EXPECT_EQ(lost.size(), 3u);
+  EXPECT_EQ(fs.writes, 1 + 5 + 1);
+  files.hold(7, "r6", ";");
+  files.close(7);
+  EXPECT_EQ(content_of(dir_, "7_"), "r1;r3;r5;r6;");
 }
 
 }  // namespace

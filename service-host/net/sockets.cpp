@@ -1,7 +1,12 @@
 #include "net/sockets.h"
 
+#include <sys/socket.h>
+
 #include <asio/connect.hpp>
 #include <asio/write.hpp>
+
+#include <cerrno>
+#include <cstring>
 
 #include "vb/vb.h"
 
@@ -9,7 +14,6 @@ namespace ralvek::net {
 namespace {
 
 constexpr std::size_t kReadBuffer = 64 * 1024;
-constexpr std::size_t kMaxDatagram = 65536;
 
 vb::VbError as_error(const std::error_code& ec) { return vb::VbError(ec.value(), ec.message()); }
 
@@ -278,8 +282,18 @@ void UdpSocket::bind(int port) {
   if (ec) throw as_error(ec);
   socket_ = std::move(socket);
   socket_->non_blocking(true, ec);
-  buffer_.resize(kMaxDatagram);
+  if (!batch_) batch_ = std::make_unique<Batch>();
   receive(++generation_);
+}
+
+UdpSocket::Batch::Batch() : bytes(std::make_unique_for_overwrite<char[]>(kBatch * kMaxDatagram)) {
+  // Left uninitialised on purpose: only the pages that datagrams land in become resident.
+  for (std::size_t i = 0; i < kBatch; ++i) {
+    slots[i] = {bytes.get() + i * kMaxDatagram, kMaxDatagram};
+    headers[i] = {};
+    headers[i].msg_hdr.msg_iov = &slots[i];
+    headers[i].msg_hdr.msg_iovlen = 1;
+  }
 }
 
 void UdpSocket::receive(std::uint64_t generation) {
@@ -289,26 +303,48 @@ void UdpSocket::receive(std::uint64_t generation) {
       if (events_.error) events_.error(ec.value(), ec.message());
       return;
     }
-    // Drain everything that is queued before waiting again: one wake-up, many datagrams.
-    for (int i = 0; i < 256 && generation == generation_; ++i) {
-      std::error_code rec;
-      std::size_t n = socket_->receive_from(asio::buffer(buffer_), sender_, 0, rec);
-      if (rec == asio::error::would_block || rec == asio::error::try_again) break;
-      if (rec) {
-        if (events_.error) events_.error(rec.value(), rec.message());
+    // Drain what is queued, a batch per system call, before waiting again.
+    for (int batches = 0; batches < 8 && generation == generation_; ++batches) {
+      auto& batch = *batch_;
+      for (auto& header : batch.headers) {
+        header.msg_hdr.msg_name = &batch.senders[&header - batch.headers.data()];
+        header.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+      }
+      int count = ::recvmmsg(socket_->native_handle(), batch.headers.data(), kBatch, MSG_DONTWAIT, nullptr);
+      if (count < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
+        if (events_.error) events_.error(errno, std::generic_category().message(errno));
         break;
       }
-      deliver(n);
+      // Every datagram taken from the system is delivered, even if a handler closes the socket.
+      for (int i = 0; i < count; ++i) {
+        following_ = static_cast<std::size_t>(count - i - 1);
+        deliver(batch, static_cast<std::size_t>(i));
+      }
+      following_ = 0;
+      if (static_cast<std::size_t>(count) < kBatch) break;
     }
     if (generation == generation_ && socket_) receive(generation);
   });
 }
 
-void UdpSocket::deliver(std::size_t bytes) {
-  datagram_.assign(buffer_.data(), bytes);
-  remote_ip_ = sender_.address().to_string();
-  remote_port = sender_.port();
-  remote_host = remote_ip_;
+void UdpSocket::deliver(const Batch& batch, std::size_t i) {
+  const auto& header = batch.headers[i].msg_hdr;
+  const auto& from = batch.senders[i];
+  // Senders repeat: format the address only when it changes.
+  if (header.msg_namelen != last_sender_length_ || std::memcmp(&from, &last_sender_, header.msg_namelen) != 0) {
+    std::memcpy(&last_sender_, &from, header.msg_namelen);
+    last_sender_length_ = header.msg_namelen;
+    asio::ip::udp::endpoint sender;
+    std::size_t length = std::min<std::size_t>(header.msg_namelen, sender.capacity());
+    std::memcpy(sender.data(), &from, length);
+    sender.resize(length);
+    remote_ip_ = sender.address().to_string();
+    remote_port = sender.port();
+    remote_host = remote_ip_;
+  }
+  std::size_t bytes = batch.headers[i].msg_len;
+  datagram_.assign(static_cast<const char*>(batch.slots[i].iov_base), bytes);
   if (events_.data_arrival) events_.data_arrival(bytes);
 }
 

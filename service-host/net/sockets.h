@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/socket.h>
+
+#include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
@@ -156,19 +159,35 @@ class UdpSocket {
   // The datagram of the current data-arrival event.
   std::string get_data();
   const std::string& remote_host_ip() const { return remote_ip_; }
+  // During a data-arrival event: more datagrams taken from the system with this one follow at
+  // once. A receiver may gather their writes until the last.
+  bool more_delivered() const { return following_ > 0; }
   void close();
 
  private:
+  static constexpr std::size_t kBatch = 32;
+  static constexpr std::size_t kMaxDatagram = 65536;
+  // One recvmmsg(2) worth of datagrams.
+  struct Batch {
+    Batch();
+    std::unique_ptr<char[]> bytes;
+    std::array<iovec, kBatch> slots;
+    std::array<mmsghdr, kBatch> headers;
+    std::array<sockaddr_storage, kBatch> senders;
+  };
+
   void receive(std::uint64_t generation);
-  void deliver(std::size_t bytes);
+  void deliver(const Batch& batch, std::size_t i);
 
   asio::io_context& io_;
   UdpEvents events_;
   std::unique_ptr<asio::ip::udp::socket> socket_;
-  asio::ip::udp::endpoint sender_;
-  std::vector<char> buffer_;
+  std::unique_ptr<Batch> batch_;
+  sockaddr_storage last_sender_{};
+  socklen_t last_sender_length_ = 0;
   std::string datagram_;
   std::string remote_ip_;
+  std::size_t following_ = 0;
   std::uint64_t generation_ = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <asio/read.hpp>
 #include <asio/write.hpp>
 #include <chrono>
@@ -158,6 +160,33 @@ TEST(UdpSocket, EachDatagramIsOneEventWithItsSender) {
   EXPECT_EQ(got[0], std::make_pair(std::string("127.0.0.21"), std::string("a")));
   EXPECT_EQ(got[2].second, "ccc");
   EXPECT_EQ(got[3].second, "");
+}
+
+// Datagrams are taken from the system several at a time: a queue longer than one batch, from
+// two senders taking turns, must come out in order, each with its own sender and bytes.
+TEST(UdpSocket, AQueuedBurstFromTwoSendersKeepsOrderSendersAndSizes) {
+  asio::io_context io;
+  std::vector<std::pair<std::string, std::string>> got;
+  UdpSocket* self = nullptr;
+  UdpSocket udp(io, {[&](std::size_t) { got.emplace_back(self->remote_host_ip(), self->get_data()); }, {}});
+  self = &udp;
+  udp.bind(free_port());
+  std::array<asio::ip::udp::socket, 2> senders{asio::ip::udp::socket(io), asio::ip::udp::socket(io)};
+  for (int i = 0; i < 2; ++i) {
+    senders[i].open(asio::ip::udp::v4());
+    senders[i].bind({asio::ip::make_address("127.0.0.2" + std::to_string(2 + i)), 0});
+  }
+  asio::ip::udp::endpoint to(asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(udp.local_port));
+  constexpr int kCount = 80;
+  auto payload = [](int i) { return i == 40 ? std::string(65507, 'z') : std::string(static_cast<std::size_t>(i) * 7, static_cast<char>('a' + i % 26)); };
+  auto sender_of = [](int i) { return (i / 3) % 2; };
+  for (int i = 0; i < kCount; ++i) senders[sender_of(i)].send_to(asio::buffer(payload(i)), to);
+  run_until(io, [&] { return got.size() == kCount; });
+  ASSERT_EQ(got.size(), static_cast<std::size_t>(kCount));
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(got[i].first, "127.0.0.2" + std::to_string(2 + sender_of(i))) << i;
+    EXPECT_EQ(got[i].second, payload(i)) << i;
+  }
 }
 
 }  // namespace
