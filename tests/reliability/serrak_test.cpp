@@ -1,7 +1,10 @@
 // serrak on a pseudo-terminal: records split at random points stay whole across many rotations,
 // and a kill -9 under load loses nothing it had read; the restart finishes the killed run's
 // files before new data arrive.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -54,14 +57,33 @@ TEST_F(SerrakReliability, RecordsSplitAtRandomPointsArriveWholeAcrossTenRotation
   EXPECT_EQ(ledger.sources["serial1"].out_of_order, 0u);
 }
 
-// Writes numbered records, each in one write, at a steady rate from its own thread; it can be
-// held between two records.
+// A pseudo-terminal whose records the test writes at a steady rate from its own thread, each
+// record in one write; the writer can be held between two records. The master end does not
+// block, so a line that nobody reads never keeps the test from ending.
 class RecordWriter {
  public:
-  RecordWriter(TestLine& line, std::string source) : line_(line), source_(std::move(source)) {
-    thread_ = std::thread([this] { run(); });
+  explicit RecordWriter(std::string source) : source_(std::move(source)) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    char name[128];
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof(name)) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    path_ = name;
+    // Held open in raw mode: what is written while serrak is down waits in the line unchanged.
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) throw std::runtime_error("pseudo-terminal slave");
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
   }
-  ~RecordWriter() { finish(); }
+  ~RecordWriter() {
+    finish();
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+  }
+  const std::string& path() const { return path_; }
+  void start() { thread_ = std::thread([this] { run(); }); }
 
   // Returns once no write is under way; the number of records written so far.
   std::uint64_t hold() {
@@ -75,7 +97,7 @@ class RecordWriter {
     held_ = false;
     changed_.notify_all();
   }
-  // Stops writing; the number of records written.
+  // Stops writing; the number of records written whole.
   std::uint64_t finish() {
     {
       std::lock_guard lock(mutex_);
@@ -87,6 +109,19 @@ class RecordWriter {
   }
 
  private:
+  // False when the line stayed full for 10 s.
+  bool write_all(std::string_view bytes) {
+    auto until = std::chrono::steady_clock::now() + 10s;
+    while (!bytes.empty() && std::chrono::steady_clock::now() < until) {
+      ssize_t n = ::write(master_, bytes.data(), bytes.size());
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<size_t>(n));
+      } else {
+        std::this_thread::sleep_for(2ms);
+      }
+    }
+    return bytes.empty();
+  }
   void run() {
     // At most 60 s of writing, whatever the test does.
     auto until = std::chrono::steady_clock::now() + 60s;
@@ -97,19 +132,21 @@ class RecordWriter {
         if (stop_) return;
         writing_ = true;
       }
-      line_.write(pbxsim::make_record(source_, written_ + 1, kRecordSize));
+      bool whole = write_all(pbxsim::make_record(source_, written_ + 1, kRecordSize));
       {
         std::lock_guard lock(mutex_);
-        ++written_;
+        written_ += whole;
         writing_ = false;
         changed_.notify_all();
       }
+      if (!whole) return;
       std::this_thread::sleep_for(5ms);
     }
   }
 
-  TestLine& line_;
   std::string source_;
+  int master_ = -1, slave_ = -1;
+  std::string path_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false, writing_ = false, stop_ = false;
@@ -118,42 +155,41 @@ class RecordWriter {
 };
 
 TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFilesBeforeNewData) {
-  TestLine line;
-  write_ini_for(line.path(), kInterval);
+  RecordWriter writer("serial1");
+  write_ini_for(writer.path(), kInterval);
   auto serrak = start_debug();
   ASSERT_FALSE(settings_report().empty()) << all_events();
   std::map<std::string, std::string> left;
   std::vector<std::string> finished_before;
-  {
-    RecordWriter writer(line, "serial1");
-    ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() >= 2; }, 20s));
-    std::this_thread::sleep_for(300ms);  // the current file is open and growing
-    // Killed between two records, once it has handled what it was sent: all of that is on disk.
-    std::uint64_t sent = writer.hold();
-    ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == sent; })) << sent;
-    serrak->signal(SIGKILL);
-    ASSERT_EQ(serrak->wait(), 128 + SIGKILL);
-    writer.resume();  // the line fills while nobody reads it
-    for (const auto& name : files_with_ext(data(), "kom")) left[name] = read_file(data() / name);
-    ASSERT_FALSE(left.empty());
-    finished_before = files_with_ext(data(), "dat");
-    EXPECT_EQ(reliability::read_ledger(data(), "kom").tails, std::vector<std::string>{});
+  writer.start();
+  ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() >= 2; }, 20s));
+  std::this_thread::sleep_for(300ms);  // the current file is open and growing
+  // Killed between two records, a moment after the last one: what it had read by then must be
+  // on disk already, what it had not read waits in the line for the next run.
+  writer.hold();
+  std::this_thread::sleep_for(100ms);
+  serrak->signal(SIGKILL);
+  ASSERT_EQ(serrak->wait(), 128 + SIGKILL);
+  writer.resume();  // the line fills while nobody reads it
+  for (const auto& name : files_with_ext(data(), "kom")) left[name] = read_file(data() / name);
+  ASSERT_FALSE(left.empty());
+  finished_before = files_with_ext(data(), "dat");
+  EXPECT_EQ(reliability::read_ledger(data(), "kom").tails, std::vector<std::string>{});
 
-    serrak = start_debug();  // the start report precedes the opening of the line
-    ASSERT_FALSE(serrak->wait(0ms).has_value()) << all_events();
-    for (const auto& [name, content] : left) {
-      std::string dat = name.substr(0, name.rfind('.')) + ".dat";
-      EXPECT_FALSE(std::filesystem::exists(data() / name)) << name;
-      if (content.empty()) {
-        EXPECT_FALSE(std::filesystem::exists(data() / dat)) << name;
-      } else {
-        EXPECT_EQ(read_file(data() / dat), content) << name;
-      }
+  serrak = start_debug();  // the start report precedes the opening of the line
+  ASSERT_FALSE(serrak->wait(0ms).has_value()) << all_events();
+  for (const auto& [name, content] : left) {
+    std::string dat = name.substr(0, name.rfind('.')) + ".dat";
+    EXPECT_FALSE(std::filesystem::exists(data() / name)) << name;
+    if (content.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(data() / dat)) << name;
+    } else {
+      EXPECT_EQ(read_file(data() / dat), content) << name;
     }
-    std::this_thread::sleep_for(500ms);  // new records arrive in the new run's file
-    sent = writer.finish();
-    ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == sent; })) << sent;
   }
+  std::this_thread::sleep_for(500ms);  // new records arrive in the new run's file
+  std::uint64_t sent = writer.finish();
+  ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == sent; })) << sent;
   stop(*serrak);
   for (const auto& [name, content] : left) {
     if (!content.empty()) {
@@ -166,8 +202,8 @@ TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFiles
   EXPECT_TRUE(ledger.torn.empty()) << ledger.torn.front();
   EXPECT_TRUE(ledger.tails.empty()) << ledger.tails.front();
   auto& seen = ledger.sources["serial1"].seen;
-  ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(reliability::first_numbers(ledger.missing("serial1", 1, seen.rbegin()->first)), "0:");
+  EXPECT_EQ(reliability::first_numbers(ledger.missing("serial1", 1, sent)), "0:");
+  EXPECT_EQ(seen.size(), sent);
   EXPECT_EQ(ledger.doubled("serial1"), std::vector<std::uint64_t>{});
   EXPECT_EQ(ledger.sources["serial1"].out_of_order, 0u);
 }
