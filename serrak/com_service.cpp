@@ -66,6 +66,7 @@ void COMService::start_steps() {
 
     blnFileOK_ = CreateOutputFile();
     if (!blnFileOK_) throw vb::ProgramError("Failed to create output file: " + strOutputFile_);
+    if (host_.owns_data_files()) restore_pending();
 
     load_script();
 
@@ -125,9 +126,20 @@ void COMService::OnComm(int code) {
       case platform::kComEvEof: {
         strBuffer_.append(oCOM1_->take_input());
         std::string lines = strBuffer_.complete_lines();
-        if (lines.empty()) return;
+        if (lines.empty()) {
+          save_pending(strBuffer_.pending());
+          return;
+        }
         if (!tsOutput_) throw vb::ProgramError("Output file not open: " + strOutputFile_);
-        tsOutput_->append(lines);
+        // Saved first: a kill between the two loses at most the lines being written, and
+        // never leaves a line's beginning both in the file and in the pending file.
+        save_pending(strBuffer_.rest());
+        try {
+          tsOutput_->append(lines);
+        } catch (...) {
+          save_pending(strBuffer_.pending());
+          throw;
+        }
         strBuffer_.commit();
         return;
       }
@@ -172,8 +184,43 @@ void COMService::Unload(bool finish_files) {
   } catch (...) {
   }
   tmrCreateOutputFile_.set_enabled(false);
-  if (finish_files) RenameCurrentFile();
+  if (finish_files) {
+    RenameCurrentFile();
+    drop_pending();
+  }
   tsOutput_.reset();
+}
+
+// Larger pending text (a line that never ends) is not kept: rewriting it at every arrival
+// would cost more than the line is worth.
+constexpr std::size_t kMaxSavedPending = 64 * 1024;
+
+void COMService::restore_pending() {
+  pending_file_ = parts_.program_dir / "serrak.pending";
+  std::ifstream in(pending_file_, std::ios::binary);
+  saved_pending_.assign(std::istreambuf_iterator<char>(in), {});
+  strBuffer_.restore(saved_pending_);
+}
+
+void COMService::save_pending(std::string_view pending) {
+  if (pending_file_.empty()) return;
+  if (pending.size() > kMaxSavedPending) pending = {};
+  if (pending == saved_pending_) return;
+  try {
+    auto file = parts_.fs->open(pending_file_, platform::OpenMode::kTruncate);
+    saved_pending_.clear();
+    file->append(pending);
+    saved_pending_ = pending;
+  } catch (const std::exception&) {
+    // Only a crash needs the file; the next arrival tries again.
+  }
+}
+
+void COMService::drop_pending() {
+  if (pending_file_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(pending_file_, ignored);
+  saved_pending_.clear();
 }
 
 }  // namespace ralvek::serrak

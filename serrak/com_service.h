@@ -44,6 +44,10 @@ struct ComServiceParts {
 // file "<siteid>_<stamp>.kom" in data/, and every com_interval + 1 ticks hands the finished
 // file to the user script and renames it into .dat.
 //
+// What was read but not yet written (an unfinished line, lines a full disk refused) is also
+// kept in "serrak.pending" in the program directory, so a killed run hands it to the next
+// start; an orderly stop drops it, as it drops the unfinished line.
+//
 // Every handler traps its own errors and reports them through the host; none throws.
 // REQUIRES: `host` outlives the service; all calls on the loop's thread.
 class COMService {
@@ -79,6 +83,9 @@ class COMService {
   std::optional<std::uint64_t> file_size(const std::filesystem::path& path);
   // `stamp`, or the first later second whose file name no .dat or .kom of this site has.
   std::string free_stamp(std::string stamp);
+  void restore_pending();
+  void save_pending(std::string_view pending);
+  void drop_pending();
   void load_script();
   void error_reset(int code);
   void on_script_error(const ScriptErrorInfo& error);
@@ -103,6 +110,8 @@ class COMService {
   std::string com_port_text_;      // the port as the start report shows it
   std::filesystem::path script_file_;
   std::unique_ptr<platform::WritableFile> tsOutput_;
+  std::filesystem::path pending_file_;
+  std::string saved_pending_;  // what pending_file_ holds
 };
 
 }  // namespace ralvek::serrak

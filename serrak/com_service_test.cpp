@@ -359,6 +359,39 @@ TEST_F(ComServiceTest, LinesOfAFailedWriteAreWrittenWithTheNextLine) {
   EXPECT_EQ(read(dir_ / "data" / "12_20261206053100.kom"), "A\r\nB\r\n");
 }
 
+TEST_F(ComServiceTest, AnUnfinishedLineOfAKilledRunBeginsTheNextRunsFirstLine) {
+  stamps_ = {"20261206053100", "20261206053105"};
+  ASSERT_TRUE(start());
+  receive("A\rhalf");
+  receive(" of it");
+  EXPECT_EQ(read(dir_ / "serrak.pending"), "half of it");
+  ASSERT_TRUE(start());  // the first run ended without an unload, as a killed process does
+  EXPECT_EQ(service_->strBuffer(), "half of it");
+  receive(" and the end\rnext");
+  EXPECT_EQ(read(dir_ / "data" / "12_20261206053105.kom"), "half of it and the end\r\n");
+  EXPECT_EQ(read(dir_ / "serrak.pending"), "next");
+}
+
+TEST_F(ComServiceTest, AnOrderlyStopDropsTheUnfinishedLineForGood) {
+  ASSERT_TRUE(start());
+  receive("dropped");
+  service_->StopRequest();
+  service_->Unload(true);
+  EXPECT_FALSE(fs::exists(dir_ / "serrak.pending"));
+  ASSERT_TRUE(start());
+  EXPECT_EQ(service_->strBuffer(), "");
+}
+
+TEST_F(ComServiceTest, ASecondInstanceNeitherTakesNorLeavesPendingCharacters) {
+  write(dir_ / "serrak.pending", "the first instance's");
+  host_.owns = false;
+  ASSERT_TRUE(start());
+  EXPECT_EQ(service_->strBuffer(), "");
+  receive("mine");
+  service_->Unload(false);
+  EXPECT_EQ(read(dir_ / "serrak.pending"), "the first instance's");
+}
+
 TEST_F(ComServiceTest, LineErrorsAreLoggedAndResetThePortKeepingTheBuffer) {
   ASSERT_TRUE(start());
   receive("part");

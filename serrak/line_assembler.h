@@ -29,6 +29,13 @@ class LineAssembler {
   void commit();
   // Characters not yet handed out (the strBuffer of the service).
   const std::string& pending() const { return buffer_; }
+  // What pending() will hold once the last complete_lines() is committed.
+  std::string_view rest() const { return std::string_view(buffer_).substr(cut_); }
+  // Puts back what pending() held in an earlier run, before anything else arrives.
+  void restore(std::string_view pending) {
+    buffer_.assign(pending);
+    cut_ = 0;
+  }
 
  private:
   std::size_t max_pending_;

@@ -208,6 +208,43 @@ TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFiles
   EXPECT_EQ(ledger.sources["serial1"].out_of_order, 0u);
 }
 
+TEST_F(SerrakReliability, KillNineInTheMiddleOfALineLosesNothingOfItAndTearsNoRecord) {
+  // A serial line brings a record a few characters at a time: a kill mostly finds a line begun.
+  TestLine line;
+  write_ini_for(line.path(), 100000);
+  auto serrak = start_debug();
+  ASSERT_FALSE(settings_report().empty()) << all_events();
+  for (std::uint64_t seq = 1; seq <= 3; ++seq) line.write(pbxsim::make_record("serial1", seq, kRecordSize));
+  std::string cut = pbxsim::make_record("serial1", 4, kRecordSize);
+  line.write(cut.substr(0, 30));
+  ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == 3; }));
+  line.write(cut.substr(30, 20));
+  std::this_thread::sleep_for(200ms);  // read, waiting for its line end
+  serrak->signal(SIGKILL);
+  ASSERT_EQ(serrak->wait(), 128 + SIGKILL);
+
+  serrak = start_debug();
+  ASSERT_FALSE(serrak->wait(0ms).has_value()) << all_events();
+  line.write(cut.substr(50) + pbxsim::make_record("serial1", 5, kRecordSize));
+  ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == 5; })) << all_events();
+  auto ledger = reliability::read_ledger(data(), "kom");
+  EXPECT_TRUE(ledger.torn.empty()) << ledger.torn.front();
+  EXPECT_TRUE(ledger.tails.empty()) << ledger.tails.front();
+  // An orderly stop drops an unfinished line, and the next run does not bring it back.
+  line.write("half a line");
+  std::this_thread::sleep_for(200ms);
+  stop(*serrak);
+  ledger = reliability::read_ledger(data());
+  EXPECT_EQ(reliability::first_numbers(ledger.missing("serial1", 1, 5)), "0:");
+  EXPECT_EQ(ledger.doubled("serial1"), std::vector<std::uint64_t>{});
+  serrak = start_debug();
+  line.write(pbxsim::make_record("serial1", 6, kRecordSize));
+  ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == 6; })) << all_events();
+  stop(*serrak);
+  ledger = reliability::read_ledger(data());
+  EXPECT_TRUE(ledger.torn.empty()) << ledger.torn.front();
+}
+
 TEST_F(SerrakReliability, RestartInTheSecondOfTheKilledRunsFilesStillFinishesEveryFile) {
   // Files a killed run began in this second and the next two: the new run's first file would
   // take one of their names, and could then never be renamed.
