@@ -43,14 +43,16 @@ std::string temp_name(const std::string& name);
 
 // One copy pass: every file of `source` that matches its pattern and whose extension (after
 // the last dot, upper-cased) equals `extension` is moved to the folder `remote`, in the order
-// the folder lists them. A move is: copy to a temporary name in `remote`, make it durable,
-// rename it to the file's own name without replacing anything, and only then delete the local
-// file. So a final name never holds a partial file and a local file is never deleted before
-// its copy is complete and on disk.
+// the folder lists them. A move is: copy to a temporary name in `remote`, sync it, rename it to
+// the file's own name without replacing anything, sync the folder, and only then delete the
+// local file. So a final name never holds a partial file and a local file is never deleted
+// before its copy is complete and on disk. One folder sync serves up to 64 files.
 //
 // A target that exists already (code 58) is passed to `on_exists`, the local file is kept and
-// the pass goes on with the next file. Any other failure throws CopyError and ends the pass:
-// files not yet reached stay where they are. Returns the number of files moved.
+// the pass goes on with the next file; when it holds the same bytes as the local file it is the
+// copy of a move cut off before its deletion, and the move is finished instead. Any other
+// failure throws CopyError and ends the pass after finishing the moves already copied: files
+// not yet reached stay where they are. Returns the number of files moved.
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
               const std::string& extension, const std::function<void(const CopyError&)>& on_exists);
 

@@ -54,9 +54,11 @@ class RealFileOps final : public FileOps {
     return fs().open(path, platform::OpenMode::kTruncate);
   }
 
-  void publish(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    fs().publish(from, to);
+  void rename_new(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    platform::rename_no_replace(from, to);
   }
+
+  void sync_folder(const std::filesystem::path& dir) override { platform::sync_directory(dir); }
 
   void remove(const std::filesystem::path& path) override { fs().remove(path); }
 

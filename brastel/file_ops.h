@@ -32,9 +32,10 @@ class FileOps {
   virtual std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) = 0;
   // Creates the file, or empties it when present.
   virtual std::unique_ptr<platform::WritableFile> create(const std::filesystem::path& path) = 0;
-  // Makes `from` durable and renames it to `to` without ever replacing an existing `to`
-  // (EEXIST), then makes the rename durable.
-  virtual void publish(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  // Renames `from` to `to` without ever replacing an existing `to` (EEXIST). The rename is
+  // durable once sync_folder() of the folder of `to` has returned.
+  virtual void rename_new(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual void sync_folder(const std::filesystem::path& dir) = 0;
   virtual void remove(const std::filesystem::path& path) = 0;
 };
 

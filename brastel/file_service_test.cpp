@@ -24,7 +24,8 @@ class RefusingRemote final : public FileOps {
   std::unique_ptr<platform::WritableFile> create(const fs::path& path) override {
     throw platform::FileError(error_, path);
   }
-  void publish(const fs::path& from, const fs::path& to) override { real().publish(from, to); }
+  void rename_new(const fs::path& from, const fs::path& to) override { real().rename_new(from, to); }
+  void sync_folder(const fs::path& dir) override { real().sync_folder(dir); }
   void remove(const fs::path& path) override { real().remove(path); }
 
  private:

@@ -103,14 +103,8 @@ class PosixFileSystem final : public FileSystem {
 
   void publish(const std::filesystem::path& from, const std::filesystem::path& to) override {
     sync_path(from, O_RDONLY);
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-      if (errno != EINVAL && errno != ENOSYS) throw FileError(errno, to);
-      // File systems without RENAME_NOREPLACE: link fails on an existing target just the same.
-      if (::link(from.c_str(), to.c_str()) != 0) throw FileError(errno, to);
-      if (::unlink(from.c_str()) != 0) throw FileError(errno, from);
-    }
-    auto dir = to.parent_path();
-    sync_path(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
+    rename_no_replace(from, to);
+    sync_directory(to.parent_path());
   }
 
   void remove(const std::filesystem::path& path) override {
@@ -123,6 +117,18 @@ class PosixFileSystem final : public FileSystem {
 FileError::FileError(int error_number, const std::filesystem::path& path)
     : std::runtime_error(std::string(std::strerror(error_number)) + ": " + path.string()),
       errno_(error_number) {}
+
+void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (errno != EINVAL && errno != ENOSYS) throw FileError(errno, to);
+  // File systems without RENAME_NOREPLACE: link fails on an existing target just the same.
+  if (::link(from.c_str(), to.c_str()) != 0) throw FileError(errno, to);
+  if (::unlink(from.c_str()) != 0) throw FileError(errno, from);
+}
+
+void sync_directory(const std::filesystem::path& dir) {
+  sync_path(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY);
+}
 
 FileSystem& posix_file_system() {
   static PosixFileSystem instance;

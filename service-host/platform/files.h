@@ -59,4 +59,10 @@ class FileSystem {
 // The real file system (POSIX calls).
 FileSystem& posix_file_system();
 
+// The two halves of FileSystem::publish, for many renames into one folder that share one
+// sync_directory(): renames without replacing an existing file (EEXIST), and makes the renames
+// in `dir` durable. Throw FileError.
+void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
+void sync_directory(const std::filesystem::path& dir);
+
 }  // namespace ralvek::platform

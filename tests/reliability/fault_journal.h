@@ -21,7 +21,7 @@ std::vector<FileOperation> read_journal(const std::filesystem::path& file);
 // Every way in which the journal breaks the publishing order of temporary files renamed to
 // ".dat": the file is fsynced after its last write and before its rename, and its directory is
 // fsynced after the rename. Empty when the order held; `renames` counts the renames seen.
-// For a `killed` run, a rename that was the run's last operation may miss its directory fsync.
+// A `killed` run may miss the directory fsync after its last renames (see deletion_faults).
 std::vector<std::string> publishing_faults(const std::vector<FileOperation>& journal, int& renames,
                                            bool killed = false);
 
