@@ -27,9 +27,9 @@ void remove_quietly(FileOps& ops, const std::filesystem::path& path) {
   }
 }
 
-// Copies the bytes of `from` into a new file `to` and makes them durable.
-void copy_content(FileOps& ops, const std::filesystem::path& from,
-                  const std::filesystem::path& to) {
+// Copies the bytes of `from` into a new file `to`, left open so that it can be synced later.
+std::unique_ptr<platform::WritableFile> copy_content(FileOps& ops, const std::filesystem::path& from,
+                                                     const std::filesystem::path& to) {
   std::unique_ptr<SourceFile> source;
   try {
     source = ops.open_read(from);
@@ -57,11 +57,8 @@ void copy_content(FileOps& ops, const std::filesystem::path& from,
       throw copy_error(e, true);
     }
   }
-  try {
-    target->sync();
-  } catch (const platform::FileError& e) {
-    throw copy_error(e, true);
-  }
+  target->start_writeback();
+  return target;
 }
 
 // True when both files can be read and hold the same bytes.
@@ -85,69 +82,111 @@ bool same_content(FileOps& ops, const std::filesystem::path& a, const std::files
   }
 }
 
-// Copies one file under its own name into `remote_dir`; it is durable once the folder is synced.
-// A target that exists already with the same bytes is a move cut off between its rename and the
-// deletion of the local file: it only needs finishing. Throws CopyError.
-void copy_file(FileOps& ops, const std::filesystem::path& local,
-               const std::filesystem::path& remote_dir, const std::string& name) {
-  auto final_path = remote_dir / name;
-  if (ops.exists(final_path)) {
-    if (same_content(ops, local, final_path)) return;
-    throw CopyError(kCodeFileExists, platform::FileError(EEXIST, final_path).what());
-  }
-  auto temp_path = remote_dir / temp_name(name);
-  try {
-    copy_content(ops, local, temp_path);
-    try {
-      ops.rename_new(temp_path, final_path);
-    } catch (const platform::FileError& e) {
-      throw copy_error(e, true);
-    }
-  } catch (const CopyError&) {
-    remove_quietly(ops, temp_path);
-    throw;
-  }
-}
-
-// Files copied and renamed whose local originals wait for one sync of the remote folder: a
-// sync per file would bound the pass by the disk's sync rate twice over.
-class PendingDeletions {
+// Up to 64 moves made together: all copies are written first, then each is synced and renamed,
+// then one sync of the remote folder makes the renames durable, and only then are the local
+// files deleted. Syncing the copies one after the other, once all are written, lets the file
+// system commit them in one go; a sync per copy in between writes was bound by the disk.
+class MoveBatch {
  public:
-  static constexpr std::size_t kBatch = 64;
+  static constexpr std::size_t kSize = 64;
 
-  PendingDeletions(FileOps& ops, std::filesystem::path remote) : ops_(ops), remote_(std::move(remote)) {}
-  bool full() const { return locals_.size() >= kBatch; }
-  void add(std::filesystem::path local) { locals_.push_back(std::move(local)); }
-
-  // Syncs the remote folder, then deletes the local files. Throws the first CopyError; a local
-  // file left behind has its complete copy on the remote side and is finished by a later pass.
-  int finish() {
-    if (locals_.empty()) return 0;
-    std::vector<std::filesystem::path> locals = std::move(locals_);
-    locals_.clear();
-    try {
-      ops_.sync_folder(remote_);
-    } catch (const platform::FileError& e) {
-      throw copy_error(e, true);
+  MoveBatch(FileOps& ops, std::filesystem::path remote, const std::function<void(const CopyError&)>& on_exists)
+      : ops_(ops), remote_(std::move(remote)), on_exists_(on_exists) {}
+  ~MoveBatch() {
+    for (auto& move : moves_) {
+      if (move.copy) remove_quietly(ops_, move.temp);
     }
-    std::optional<CopyError> first_error;
-    int deleted = 0;
-    for (const auto& local : locals) {
+  }
+
+  bool full() const { return moves_.size() >= kSize; }
+
+  // Copies the file to its temporary name. A target that exists already with the same bytes is
+  // a move cut off between its rename and the deletion of the local file: it is only finished.
+  // Throws CopyError (code 58 for any other existing target); nothing of the file is left then.
+  void add(const std::filesystem::path& local, const std::string& name) {
+    Move move{local, remote_ / temp_name(name), remote_ / name, nullptr};
+    if (ops_.exists(move.final)) {
+      if (!same_content(ops_, local, move.final)) {
+        throw CopyError(kCodeFileExists, platform::FileError(EEXIST, move.final).what());
+      }
+    } else {
       try {
-        ops_.remove(local);
-        ++deleted;
-      } catch (const platform::FileError& e) {
-        if (!first_error) first_error = copy_error(e, false);
+        move.copy = copy_content(ops_, local, move.temp);
+      } catch (const CopyError&) {
+        remove_quietly(ops_, move.temp);
+        throw;
       }
     }
-    if (first_error) throw *first_error;
+    moves_.push_back(std::move(move));
+  }
+
+  // Finishes every move added. After a failure the remaining copies are removed and their local
+  // files stay; the first CopyError is thrown once the moves before it are finished. Returns the
+  // number of local files deleted.
+  int finish() {
+    std::vector<Move> moves = std::move(moves_);
+    moves_.clear();
+    std::optional<CopyError> error;
+    std::vector<std::filesystem::path> renamed;
+    for (auto& move : moves) {
+      if (!move.copy) {
+        renamed.push_back(move.local);
+        continue;
+      }
+      try {
+        if (error) throw *error;
+        publish(move);
+        renamed.push_back(move.local);
+      } catch (const CopyError& e) {
+        remove_quietly(ops_, move.temp);
+        if (e.code() == kCodeFileExists) {
+          on_exists_(e);
+        } else if (!error) {
+          error = e;
+        }
+      }
+    }
+    int deleted = 0;
+    if (!renamed.empty()) {
+      try {
+        ops_.sync_folder(remote_);
+        for (const auto& local : renamed) {
+          try {
+            ops_.remove(local);
+            ++deleted;
+          } catch (const platform::FileError& e) {
+            if (!error) error = copy_error(e, false);
+          }
+        }
+      } catch (const platform::FileError& e) {
+        // The renames may not be durable: every local file stays for a later pass to finish.
+        if (!error) error = copy_error(e, true);
+      }
+    }
+    if (error) throw *error;
     return deleted;
   }
 
  private:
+  struct Move {
+    std::filesystem::path local, temp, final;
+    std::unique_ptr<platform::WritableFile> copy;  // null: the copy has its final name already
+  };
+
+  void publish(Move& move) {
+    try {
+      move.copy->sync();
+      move.copy.reset();
+      ops_.rename_new(move.temp, move.final);
+    } catch (const platform::FileError& e) {
+      throw copy_error(e, true);
+    }
+  }
+
   FileOps& ops_;
   std::filesystem::path remote_;
-  std::vector<std::filesystem::path> locals_;
+  const std::function<void(const CopyError&)>& on_exists_;
+  std::vector<Move> moves_;
 };
 
 }  // namespace
@@ -195,26 +234,26 @@ int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::pa
     throw copy_error(e, false);
   }
   int count = 0;
-  PendingDeletions pending(ops, remote);
+  MoveBatch batch(ops, remote, on_exists);
   for (const auto& name : names) {
     if (upper_extension(name) != extension || !matches_pattern(name, source.pattern)) continue;
     try {
-      copy_file(ops, source.folder / name, remote, name);
-      pending.add(source.folder / name);
-      if (pending.full()) count += pending.finish();
+      batch.add(source.folder / name, name);
     } catch (const CopyError& e) {
-      if (e.code() != kCodeFileExists) {
-        // The copies made so far are complete: finish them before the pass ends.
-        try {
-          count += pending.finish();
-        } catch (const CopyError&) {
-        }
-        throw;
+      if (e.code() == kCodeFileExists) {
+        on_exists(e);
+        continue;
       }
-      on_exists(e);
+      // The copies made so far are complete: finish them before the pass ends.
+      try {
+        batch.finish();
+      } catch (const CopyError&) {
+      }
+      throw;
     }
+    if (batch.full()) count += batch.finish();
   }
-  return count + pending.finish();
+  return count + batch.finish();
 }
 
 }  // namespace ralvek::brastel

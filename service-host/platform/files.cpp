@@ -60,6 +60,8 @@ class PosixWritableFile final : public WritableFile {
     if (::fsync(fd_.get()) != 0) throw FileError(errno, path_);
   }
 
+  void start_writeback() override { ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE); }
+
  private:
   FileDescriptor fd_;
   std::filesystem::path path_;

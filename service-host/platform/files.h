@@ -28,6 +28,9 @@ class WritableFile {
   // Writes all bytes or throws FileError.
   virtual void append(std::string_view bytes) = 0;
   virtual void sync() = 0;
+  // Asks the system to start writing the file out without waiting, so that a sync() of many
+  // files one after the other finds most of the work done. Only a hint.
+  virtual void start_writeback() {}
 };
 
 struct DirEntry {
