@@ -81,6 +81,24 @@ class SerrakFaults : public SerrakTest {
   reliability::FaultLayer layer_;
 };
 
+TEST_F(SerrakFaults, EveryFinishedFileWasSyncedBeforeItsRenameAndItsDirectoryAfter) {
+  auto serrak = start_with_layer(49);  // a rotation every half second
+  ASSERT_TRUE(serrak->running()) << all_events();
+  for (std::uint64_t seq = 1; seq <= 4; ++seq) {
+    std::size_t finished = files_with_ext(data(), "dat").size();
+    send(seq);
+    ASSERT_TRUE(wait_until([&] { return files_with_ext(data(), "dat").size() > finished; })) << seq;
+  }
+  send(5);
+  ASSERT_TRUE(wait_until([&] { return collected() == 5; }));
+  stop(*serrak);  // the last file is finished by the stop
+  int renames = 0;
+  EXPECT_EQ(reliability::publishing_faults(reliability::read_journal(layer_.journal), renames), std::vector<std::string>{});
+  EXPECT_EQ(static_cast<std::size_t>(renames), files_with_ext(data(), "dat").size());
+  EXPECT_GE(renames, 5);
+  expect_all_finished(5);
+}
+
 TEST_F(SerrakFaults, DiskFullReportsEveryFailedWriteKeepsTheLinesAndWritesThemWhenSpaceReturns) {
   disk_full(false);
 }
