@@ -50,7 +50,8 @@ class ComServiceProgram final : public frame::Service, private ComHost {
   void Unload(bool finish_files) override { service_.Unload(finish_files); }
 
  private:
-  void request_service_stop() override { stop_service(); }
+  // A failed stop: systemd restarts the service, which resumes once files can be made again.
+  void request_service_stop() override { stop_service(1); }
   bool owns_data_files() const override { return sole_instance(); }
   void set_status(const std::string& status) override { Service::set_status(status); }
 

@@ -222,14 +222,14 @@ void Service::request_unload(int reason) {
   io_.stop();
 }
 
-void Service::stop_service() {
+void Service::stop_service(int exit_status) {
   if (unloaded_) return;
   try {
     StopRequest();
   } catch (...) {
   }
   request_unload(kUnloadFromCode);
-  exit_status_ = 0;
+  exit_status_ = exit_status;
 }
 
 void Service::LogEvent(int evtType, std::int32_t evtID, const std::vector<std::string>& Messages) {

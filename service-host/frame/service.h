@@ -93,8 +93,8 @@ class Service {
   // Unload with reason 1; the loop ends after the current handler.
   void unload_from_code() { request_unload(kUnloadFromCode); }
   // Stops the service on the program's own request: its stop request runs at once and the
-  // process ends with status 0.
-  void stop_service();
+  // process ends with `exit_status` (non-zero: failed, so the service manager restarts it).
+  void stop_service(int exit_status = 0);
   // A one-line status for `systemctl status`.
   void set_status(const std::string& status);
 

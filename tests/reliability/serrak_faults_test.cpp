@@ -148,7 +148,7 @@ TEST_F(SerrakFaults, LineArrivingWhileNoFileCouldBeCreatedIsReportedAndStopsTheS
   // Stopping keeps the line's data in the line: nothing is read that could not be written.
   EXPECT_TRUE(wait_event_prefix(109, "Failed to create temporary output file: \r\n" + (data() / "12_").string()))
       << all_events();
-  EXPECT_EQ(serrak->wait(), 0);
+  EXPECT_EQ(serrak->wait(), 1);
   layer_.set_unwritable(false);
   expect_all_finished(1);
 }

@@ -106,8 +106,8 @@ TEST_F(Faults, LostDataFolderStopsTheServiceAtTheNextLine) {
   line.write("lost\r");
   EXPECT_TRUE(wait_event_prefix(109, "Failed to create temporary output file: \r\n" + (data() / "12_").string()))
       << all_events();
-  // The service stops itself with status 0.
-  EXPECT_EQ(serrak->wait(), 0);
+  // The service stops itself as failed, so that systemd restarts it.
+  EXPECT_EQ(serrak->wait(), 1);
 }
 
 }  // namespace
