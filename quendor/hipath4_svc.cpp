@@ -1,6 +1,7 @@
 #include "hipath4_svc.h"
 
 #include <algorithm>
+#include <asio/post.hpp>
 #include <cctype>
 #include <ctime>
 
@@ -19,11 +20,11 @@ using platform::kEventWarning;
 
 constexpr const char* kProductTitle = "Ralvek ";
 
-bool same_host(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+// colClients' keys compare without case: the key of a host text is its lower-case form.
+std::string host_key(const std::string& host) {
+  std::string key = host;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
 }
 
 }  // namespace
@@ -100,14 +101,11 @@ void Hipath4Svc::oSVC_Start(bool& success) {
       socket.remote_host = host;
       socket.remote_port = port;
       socket.keepalive = {keepalive_.idle, keepalive_.interval, keepalive_.count};
-      for (const auto& taken : host_keys_) {
-        if (same_host(taken, host)) {
-          throw vb::VbError(
-              457, "Exchange host " + host + " is configured twice (key " + key.name + ")");
-        }
+      if (!host_keys_.insert(host_key(host)).second) {
+        throw vb::VbError(
+            457, "Exchange host " + host + " is configured twice (key " + key.name + ")");
       }
       colClients.push_back(n);
-      host_keys_.push_back(host);
       highest = std::max<int>(highest, n);
     }
     files_.resize(highest);
@@ -249,12 +247,19 @@ void Hipath4Svc::Unload(bool finish_files) {
 }
 
 void Hipath4Svc::update_status() {
-  int connected = 0;
-  for (int n : colClients) {
-    if (wsClient[n].state() == net::SocketState::kConnected) ++connected;
-  }
-  set_status(std::to_string(connected) + " of " + std::to_string(colClients.size()) +
-             " exchanges connected");
+  // Counting walks every exchange: once after a burst of socket events, not once for each,
+  // or a tick of thousands of refused exchanges costs their square and holds up the stop.
+  if (status_pending_) return;
+  status_pending_ = true;
+  asio::post(io(), [this] {
+    status_pending_ = false;
+    int connected = 0;
+    for (int n : colClients) {
+      if (wsClient[n].state() == net::SocketState::kConnected) ++connected;
+    }
+    set_status(std::to_string(connected) + " of " + std::to_string(colClients.size()) +
+               " exchanges connected");
+  });
 }
 
 }  // namespace ralvek::quendor

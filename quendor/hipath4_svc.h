@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "frame/service.h"
@@ -61,8 +62,10 @@ class Hipath4Svc : public frame::Service {
   std::int32_t lngFileInterval = 0;
   std::int32_t lngFileTicks = 0;
   std::vector<int> colClients;          // exchange numbers in settings order
-  std::vector<std::string> host_keys_;  // colClients' keys: host texts, compared without case
+  // colClients' keys: host texts in lower case; a set, so ten thousand exchanges start at once
+  std::unordered_set<std::string> host_keys_;
   KeepAliveSettings keepalive_;
+  bool status_pending_ = false;
   OutputFiles files_;  // tsFiles and blnFileOpen
   net::TcpSocketArray wsClient;
   frame::TickTimer tmrConnectTCP;
