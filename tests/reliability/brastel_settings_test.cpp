@@ -1,9 +1,9 @@
 // brastel with hostile settings files: 10,000 keys, lines of a mebibyte, binary garbage, no
 // section, duplicate sections. The one-cycle run starts, or its start fails with its own entry;
 // it never crashes, its log stays well-formed and no local file is lost.
-#include <random>
 
 #include "brastel_fixture.h"
+#include "hostile_settings.h"
 
 namespace ralvek::e2e {
 namespace {
@@ -47,16 +47,16 @@ class BrastelSettings : public BrastelTest {
 TEST_F(BrastelSettings, TenThousandKeysStartAndMove) {
   keep("a.dat", "moved");
   std::string ini = "[Service]\nDebugMode=1\n";
-  for (int i = 0; i < 10000; ++i) ini += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  ini += reliability::unknown_keys();
   EXPECT_EQ(outcome(ini + default_paths()), "Service started");
   EXPECT_EQ(read_file(remote() / "a.dat"), "moved");
 }
 
 TEST_F(BrastelSettings, MegabyteLinesStartOrFailWithTheirEntry) {
   keep("a.dat", "kept or moved");
-  std::string mebibyte(1 << 20, '7');
+  std::string mebibyte(reliability::kMebibyte, '7');
   // The first of two equal keys counts, so the values under test come before the valid ones.
-  EXPECT_EQ(outcome("[Service]\nDebugMode=1\n" + std::string(1 << 20, 'x') + "\n" + mebibyte + "=1\n" + default_paths()),
+  EXPECT_EQ(outcome("[Service]\nDebugMode=1\n" + std::string(reliability::kMebibyte, 'x') + "\n" + mebibyte + "=1\n" + default_paths()),
             "Service started");
   keep("b.dat", "kept or moved");
   EXPECT_EQ(outcome("[Service]\nProcessInterval=" + mebibyte + "\n" + default_paths()), "Overflow");
@@ -71,13 +71,7 @@ TEST_F(BrastelSettings, MegabyteLinesStartOrFailWithTheirEntry) {
 
 TEST_F(BrastelSettings, BinaryGarbageNeverCrashes) {
   keep("a.dat", "kept or moved");
-  std::mt19937 random(20261207);
-  for (int round = 0; round < 8; ++round) {
-    std::string garbage;
-    for (int i = 0; i < 4096 * (round + 1); ++i) garbage += static_cast<char>(random() % 256);
-    // every other file hides a valid section inside the garbage
-    outcome(round % 2 ? garbage + "\n[Service]\nDebugMode=1\n" + default_paths() + garbage : garbage);
-  }
+  for (const auto& file : reliability::garbage_files("[Service]\nDebugMode=1\n" + default_paths())) outcome(file);
 }
 
 TEST_F(BrastelSettings, NoSectionIsNoSettingsFileAndDuplicateSectionsActAsOne) {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <random>
 
+#include "hostile_settings.h"
 #include "serrak_fixture.h"
 
 namespace ralvek::e2e {
@@ -48,15 +48,15 @@ class SerrakSettings : public SerrakTest {
 
 TEST_F(SerrakSettings, TenThousandKeysStart) {
   std::string ini = "[COM Service]\n";
-  for (int i = 0; i < 10000; ++i) ini += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  ini += reliability::unknown_keys();
   EXPECT_EQ(outcome(ini + valid_keys()).rfind("Service attempted to start", 0), 0u);
 }
 
 TEST_F(SerrakSettings, MegabyteLinesStartOrFailWithTheirMessage) {
-  std::string mebibyte(1 << 20, '7');
+  std::string mebibyte(reliability::kMebibyte, '7');
   // A line without '=' and a key of a mebibyte are passed over. (The first of two equal keys
   // counts, so the values under test come before the valid ones.)
-  EXPECT_EQ(outcome("[COM Service]\n" + std::string(1 << 20, 'x') + "\n" + mebibyte + "=1\n" + valid_keys())
+  EXPECT_EQ(outcome("[COM Service]\n" + std::string(reliability::kMebibyte, 'x') + "\n" + mebibyte + "=1\n" + valid_keys())
                 .rfind("Service attempted to start", 0),
             0u);
   // A site ID of a mebibyte of digits makes a file name no file system takes.
@@ -69,13 +69,7 @@ TEST_F(SerrakSettings, MegabyteLinesStartOrFailWithTheirMessage) {
 }
 
 TEST_F(SerrakSettings, BinaryGarbageNeverCrashes) {
-  std::mt19937 random(20261207);
-  for (int round = 0; round < 8; ++round) {
-    std::string garbage;
-    for (int i = 0; i < 4096 * (round + 1); ++i) garbage += static_cast<char>(random() % 256);
-    // every other file hides a valid section inside the garbage
-    outcome(round % 2 ? garbage + "\n[COM Service]\n" + valid_keys() + garbage : garbage);
-  }
+  for (const auto& file : reliability::garbage_files("[COM Service]\n" + valid_keys())) outcome(file);
 }
 
 TEST_F(SerrakSettings, NoSectionIsNoSettingsFileAndDuplicateSectionsActAsOne) {
