@@ -98,6 +98,8 @@ class QuendorReliability : public ::testing::Test {
     return records;
   }
 
+  void fault_then_resume(bool unwritable);
+
   TempDir home_;
   std::vector<int> ports_;
   int reports_ = 0;
@@ -196,7 +198,9 @@ TEST_F(QuendorReliability, KillNineThenRestartFinishesEveryFileOfTheKilledRun) {
   }
 }
 
-TEST_F(QuendorReliability, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndResumes) {
+// A full disk (every write fails) or a data folder that refuses new files (every new period's
+// file fails): each lost block is reported, quendor keeps running and writes again afterwards.
+void QuendorReliability::fault_then_resume(bool unwritable) {
   write_ini();
   reliability::FaultLayer layer(home_.path(), data());
   std::vector<std::unique_ptr<Process>> exchanges;
@@ -204,18 +208,21 @@ TEST_F(QuendorReliability, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndRe
   auto quendor = start_quendor(layer.env);
   ASSERT_TRUE(wait_until([&] { return connected(*exchanges[0]); }, 20s));
   std::this_thread::sleep_for(300ms);
-  layer.set_disk_full(true);
+  auto set_fault = [&](bool on) { unwritable ? layer.set_unwritable(on) : layer.set_disk_full(on); };
+  set_fault(true);
+  std::string text = unwritable ? "Permission denied: " : "No space left on device: ";
+  std::string procedure = unwritable ? "\r\nProcedure: CreateOutputFile" : "\r\nProcedure: DataArrival";
   auto reports = [&] {
     int n = 0;
     for (const auto& e : read_events(event_log())) {
-      n += e.type == 1 && e.id == 109 && e.text.rfind("No space left on device: " + data().string() + "/1_", 0) == 0 &&
-           e.text.find("\r\nProcedure: DataArrival") != std::string::npos;
+      n += e.type == 1 && e.id == 109 && e.text.rfind(text + data().string() + "/1_", 0) == 0 &&
+           e.text.find(procedure) != std::string::npos;
     }
     return n;
   };
   ASSERT_TRUE(wait_until([&] { return reports() >= 3; }));
   EXPECT_TRUE(quendor->running());
-  layer.set_disk_full(false);
+  set_fault(false);
   std::this_thread::sleep_for(500ms);
   std::uint64_t last = stop_exchange(*exchanges[0]);
   ASSERT_TRUE(wait_until([&] {
@@ -239,6 +246,10 @@ TEST_F(QuendorReliability, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndRe
   EXPECT_GE(missing, static_cast<std::uint64_t>(reports()));
   EXPECT_GT(records.seen.size(), 0u);
 }
+
+TEST_F(QuendorReliability, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndResumes) { fault_then_resume(false); }
+
+TEST_F(QuendorReliability, UnwritableDataFolderLosesOnlyTheBlocksOfFilesNotMadeAndResumes) { fault_then_resume(true); }
 
 }  // namespace
 }  // namespace ralvek::e2e
