@@ -292,7 +292,9 @@ void bench_brastel(Context& c, const std::string& program) {
   std::string failure;
   for (int rep = 0; rep < c.runs; ++rep) {
     RunDir dir(c, "brastel-" + std::to_string(rep), true);
-    Child run({program, std::to_string(kMoveFiles), "2048", dir / "root"}, {}, dir / "brastel.out");
+    std::vector<std::string> args{program, std::to_string(kMoveFiles), "2048", dir / "root"};
+    if (rep % 2 == 1) args.push_back("rsync-first");  // A and B alternated
+    Child run(args, {}, dir / "brastel.out");
     if (!run.wait(240s) || run.status() != 0) failure = "brastel_bench failed";
     std::istringstream in(read_file(run.log_path()));
     for (std::string line; std::getline(in, line);) {

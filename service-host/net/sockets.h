@@ -165,7 +165,7 @@ class UdpSocket {
   void close();
 
  private:
-  static constexpr std::size_t kBatch = 32;
+  static constexpr std::size_t kBatch = 64;
   static constexpr std::size_t kMaxDatagram = 65536;
   // One recvmmsg(2) worth of datagrams.
   struct Batch {
