@@ -82,13 +82,6 @@ void SiteFiles::close(int site) {
   stream.reset();
 }
 
-void SiteFiles::append(int site, std::string_view bytes) {
-  auto& stream = tsSite_[slot(site)];
-  if (!stream) throw vb::VbError(91, "Object variable or With block variable not set");
-  write_held_of(site);
-  stream->append(bytes);
-}
-
 void SiteFiles::hold(int site, std::string_view block, std::string_view line_end) {
   if (!tsSite_[slot(site)]) throw vb::VbError(91, "Object variable or With block variable not set");
   if (held_site_ != site) write_held();

@@ -23,8 +23,8 @@ void clean_block(std::string& block);
 // The temporary ".ip" files of the sites, one per site that has sent data this period.
 // Site numbers outside 0..1000 throw vb::VbError "Subscript out of range".
 //
-// Blocks that arrive together (a burst of datagrams) can be held and written with one write per
-// run of one site: hold() them, then write_held() before waiting for more input. Holding a
+// Received blocks are held and written with one write per run of one site: hold() each block,
+// then write_held() before waiting for more input (a burst of datagrams shares one write). Holding a
 // block of another site, close() and create() write what is held first. A held run whose write
 // fails is written again block by block, so only the blocks that cannot be written are lost,
 // each passed to `lost`.
@@ -39,8 +39,6 @@ class SiteFiles {
   void create(int site);
   // Closes the site's file; the file stays as ".ip" until the next rename.
   void close(int site);
-  // Appends the bytes with one write. Throws on failure; the file stays open.
-  void append(int site, std::string_view bytes);
   // Holds one block for the site's open file; `line_end` follows it. Throws when the site has no
   // open file.
   void hold(int site, std::string_view block, std::string_view line_end);

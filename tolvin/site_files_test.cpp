@@ -113,8 +113,9 @@ TEST_F(SiteFilesOnDisk, AppendsToTheOpenFileAndReopensANewOne) {
   SiteFiles files(platform::posix_file_system(), dir_, rethrow);
   EXPECT_FALSE(files.is_open(5));
   files.create(5);
-  files.append(5, "ab");
-  files.append(5, "cd");
+  files.hold(5, "ab", "");
+  files.write_held();
+  files.hold(5, "cd", "");
   files.close(5);
   EXPECT_FALSE(files.is_open(5));
   int count = 0;
@@ -134,7 +135,7 @@ TEST_F(SiteFilesOnDisk, SiteNumbersOutsideTheArrayAreRefused) {
   EXPECT_THROW(files.is_open(1001), vb::VbError);
   EXPECT_THROW(files.create(-1), vb::VbError);
   EXPECT_NO_THROW(files.create(1000));
-  EXPECT_THROW(files.append(3, "x"), vb::VbError);
+  EXPECT_THROW(files.hold(3, "x", ""), vb::VbError);
 }
 
 TEST_F(SiteFilesOnDisk, CreateFailsWhenTheDirectoryIsGone) {
@@ -142,12 +143,6 @@ TEST_F(SiteFilesOnDisk, CreateFailsWhenTheDirectoryIsGone) {
   EXPECT_THROW(files.create(1), platform::FileError);
   EXPECT_FALSE(files.is_open(1));
 }
-
-}  // namespace
-}  // namespace ralvek::tolvin
-
-namespace ralvek::tolvin {
-namespace {
 
 TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSites) {
   RefusingFileSystem fs;
@@ -160,15 +155,15 @@ TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSit
   EXPECT_EQ(fs.writes, 1);
   EXPECT_EQ(content_of(dir_, "1_"), "a\r\nb\r\n");
   files.hold(2, "y", "");
-  files.append(1, "c");  // site 1's own bytes; site 2 stays held
   EXPECT_EQ(content_of(dir_, "2_"), "");
   files.close(2);  // closing writes what is held
   EXPECT_EQ(content_of(dir_, "2_"), "xy");
+  files.hold(1, "c", "");
   files.hold(1, "d", "");
   files.write_held();
   files.write_held();  // nothing more held
   EXPECT_EQ(content_of(dir_, "1_"), "a\r\nb\r\ncd");
-  EXPECT_EQ(fs.writes, 4);
+  EXPECT_EQ(fs.writes, 3);
   EXPECT_THROW(files.hold(3, "z", ""), vb::VbError);  // no open file
 }
 
