@@ -133,15 +133,18 @@ class MoveBatch {
         renamed.push_back(move.local);
         continue;
       }
+      if (error) {
+        remove_quietly(ops_, move.temp);
+        continue;
+      }
       try {
-        if (error) throw *error;
         publish(move);
         renamed.push_back(move.local);
       } catch (const CopyError& e) {
         remove_quietly(ops_, move.temp);
         if (e.code() == kCodeFileExists) {
           on_exists_(e);
-        } else if (!error) {
+        } else {
           error = e;
         }
       }
