@@ -293,6 +293,7 @@ UdpSocket::Batch::Batch() : bytes(std::make_unique_for_overwrite<char[]>(kBatch 
     headers[i] = {};
     headers[i].msg_hdr.msg_iov = &slots[i];
     headers[i].msg_hdr.msg_iovlen = 1;
+    headers[i].msg_hdr.msg_name = &senders[i];
   }
 }
 
@@ -306,10 +307,8 @@ void UdpSocket::receive(std::uint64_t generation) {
     // Drain what is queued, a batch per system call, before waiting again.
     for (int batches = 0; batches < 8 && generation == generation_; ++batches) {
       auto& batch = *batch_;
-      for (auto& header : batch.headers) {
-        header.msg_hdr.msg_name = &batch.senders[&header - batch.headers.data()];
-        header.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
-      }
+      // The system writes each sender's length back: room for any address again.
+      for (auto& header : batch.headers) header.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
       int count = ::recvmmsg(socket_->native_handle(), batch.headers.data(), kBatch, MSG_DONTWAIT, nullptr);
       if (count < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
