@@ -33,6 +33,23 @@ std::vector<std::uint64_t> Ledger::doubled(const std::string& source) const {
   return result;
 }
 
+std::string dat_name(const std::string& temp_name) { return temp_name.substr(0, temp_name.rfind('.')) + ".dat"; }
+
+std::vector<std::string> unfinished(const std::filesystem::path& dir, const std::map<std::string, std::string>& left) {
+  std::vector<std::string> faults;
+  for (const auto& [name, content] : left) {
+    auto dat = dir / dat_name(name);
+    if (std::filesystem::exists(dir / name)) faults.push_back(name + " is still there");
+    if (content.empty()) {
+      if (std::filesystem::exists(dat)) faults.push_back(name + " was empty but has a .dat");
+      continue;
+    }
+    std::ifstream in(dat, std::ios::binary);
+    if (std::string(std::istreambuf_iterator<char>(in), {}) != content) faults.push_back(name + ": its .dat differs");
+  }
+  return faults;
+}
+
 std::size_t Ledger::count(const std::string& source) const {
   auto it = sources.find(source);
   return it == sources.end() ? 0 : it->second.seen.size();

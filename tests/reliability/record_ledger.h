@@ -39,6 +39,14 @@ Ledger read_ledger(const std::filesystem::path& dir, const std::string& ext = "d
 // True when `tail` is the beginning of a numbered record of `size` bytes.
 bool is_record_prefix(const std::string& tail, std::size_t size);
 
+// "<base>.dat" for a temporary file "<base>.<ext>".
+std::string dat_name(const std::string& temp_name);
+
+// What is wrong with the temporary files a killed run left in `dir` (name -> bytes), once the
+// next run has swept them: each one gone, its .dat holding the same bytes, or no .dat when it
+// was empty. Empty when all is well.
+std::vector<std::string> unfinished(const std::filesystem::path& dir, const std::map<std::string, std::string>& left);
+
 // Total size of the files with any of the extensions in `dir`.
 std::uintmax_t bytes_in(const std::filesystem::path& dir, const std::set<std::string>& exts);
 

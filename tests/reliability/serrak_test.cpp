@@ -1,10 +1,7 @@
 // serrak on a pseudo-terminal: records split at random points stay whole across many rotations,
 // and a kill -9 under load loses nothing it had read; the restart finishes the killed run's
 // files before new data arrive.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -62,27 +59,9 @@ TEST_F(SerrakReliability, RecordsSplitAtRandomPointsArriveWholeAcrossTenRotation
 // block, so a line that nobody reads never keeps the test from ending.
 class RecordWriter {
  public:
-  explicit RecordWriter(std::string source) : source_(std::move(source)) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128];
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-        ::ptsname_r(master_, name, sizeof(name)) != 0) {
-      throw std::runtime_error("no pseudo-terminal");
-    }
-    path_ = name;
-    // Held open in raw mode: what is written while serrak is down waits in the line unchanged.
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) throw std::runtime_error("pseudo-terminal slave");
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave_, TCSANOW, &tio);
-  }
-  ~RecordWriter() {
-    finish();
-    if (slave_ >= 0) ::close(slave_);
-    if (master_ >= 0) ::close(master_);
-  }
-  const std::string& path() const { return path_; }
+  explicit RecordWriter(std::string source) : source_(std::move(source)) {}
+  ~RecordWriter() { finish(); }
+  const std::string& path() const { return line_.path(); }
   void start() { thread_ = std::thread([this] { run(); }); }
 
   // Returns once no write is under way; the number of records written so far.
@@ -113,9 +92,9 @@ class RecordWriter {
   bool write_all(std::string_view bytes) {
     auto until = std::chrono::steady_clock::now() + 10s;
     while (!bytes.empty() && std::chrono::steady_clock::now() < until) {
-      ssize_t n = ::write(master_, bytes.data(), bytes.size());
+      std::size_t n = line_.write_some(bytes);
       if (n > 0) {
-        bytes.remove_prefix(static_cast<size_t>(n));
+        bytes.remove_prefix(n);
       } else {
         std::this_thread::sleep_for(2ms);
       }
@@ -145,8 +124,7 @@ class RecordWriter {
   }
 
   std::string source_;
-  int master_ = -1, slave_ = -1;
-  std::string path_;
+  TestLine line_{/*nonblocking=*/true};  // what is written while serrak is down waits in the line
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_ = false, writing_ = false, stop_ = false;
@@ -178,22 +156,14 @@ TEST_F(SerrakReliability, KillNineUnderLoadThenRestartFinishesTheKilledRunsFiles
 
   serrak = start_debug();  // the start report precedes the opening of the line
   ASSERT_FALSE(serrak->wait(0ms).has_value()) << all_events();
-  for (const auto& [name, content] : left) {
-    std::string dat = name.substr(0, name.rfind('.')) + ".dat";
-    EXPECT_FALSE(std::filesystem::exists(data() / name)) << name;
-    if (content.empty()) {
-      EXPECT_FALSE(std::filesystem::exists(data() / dat)) << name;
-    } else {
-      EXPECT_EQ(read_file(data() / dat), content) << name;
-    }
-  }
+  EXPECT_EQ(reliability::unfinished(data(), left), std::vector<std::string>{});
   std::this_thread::sleep_for(500ms);  // new records arrive in the new run's file
   std::uint64_t sent = writer.finish();
   ASSERT_TRUE(wait_until([&] { return records_in(data(), "serial1") == sent; })) << sent;
   stop(*serrak);
   for (const auto& [name, content] : left) {
     if (!content.empty()) {
-      EXPECT_EQ(read_file(data() / (name.substr(0, name.rfind('.')) + ".dat")), content) << name;
+      EXPECT_EQ(read_file(data() / reliability::dat_name(name)), content) << name;
     }
   }
   EXPECT_GT(files_with_ext(data(), "dat").size(), finished_before.size());

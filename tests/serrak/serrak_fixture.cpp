@@ -11,8 +11,8 @@
 
 namespace ralvek::e2e {
 
-TestLine::TestLine() {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+TestLine::TestLine(bool nonblocking) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | (nonblocking ? O_NONBLOCK : 0));
   if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
     throw std::runtime_error("no pseudo-terminal");
   }
@@ -35,6 +35,11 @@ void TestLine::write(const std::string& bytes) {
     if (n <= 0) throw std::runtime_error("write to the line failed");
     rest.remove_prefix(static_cast<size_t>(n));
   }
+}
+
+std::size_t TestLine::write_some(std::string_view bytes) {
+  ssize_t n = ::write(master_, bytes.data(), bytes.size());
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 void TestLine::hang_up() {

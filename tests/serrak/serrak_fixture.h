@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "e2e.h"
@@ -15,10 +16,14 @@ namespace ralvek::e2e {
 // serrak opens it waits unchanged.
 class TestLine {
  public:
-  TestLine();
+  // `nonblocking`: writes never wait for a full line (see write_some), so a line that nobody
+  // reads never keeps a test from ending.
+  explicit TestLine(bool nonblocking = false);
   ~TestLine();
   const std::string& path() const { return path_; }
   void write(const std::string& bytes);
+  // Writes what the line takes now; the number of bytes written (0 when it is full).
+  std::size_t write_some(std::string_view bytes);
   // Closes both ends: serrak sees the line hang up.
   void hang_up();
 
