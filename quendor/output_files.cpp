@@ -45,12 +45,7 @@ std::string OutputFiles::free_stamp(int exchange, std::time_t now) {
   std::string prefix = std::to_string(exchange) + "_";
   std::unordered_set<std::string> taken;
   try {
-    for (const auto& entry : fs_.list(data_path_)) {
-      auto ext = files::lower_extension(entry.name);
-      if ((ext == "dat" || ext == "hp4") && entry.name.starts_with(prefix)) {
-        taken.insert(files::base_name(entry.name));
-      }
-    }
+    taken = files::names_in_use(fs_, data_path_, prefix, "hp4");
   } catch (const platform::FileError&) {
     // Names unknown: the plain stamp; a missing folder is then reported by the open itself.
     return platform::time_stamp(now);

@@ -1,7 +1,7 @@
 // The output files of the serial service: create, finish, sweep, and the rotation timer.
 #include <chrono>
 #include <cstdio>
-#include <set>
+#include <unordered_set>
 
 #include "com_service.h"
 #include "files/data_files.h"
@@ -39,19 +39,15 @@ std::string next_second(const std::string& stamp) {
 // a name, and the later file could never be renamed: renames never replace a .dat. The stamp
 // moves on to the next second that no .dat or waiting .kom of this site uses.
 std::string COMService::free_stamp(std::string stamp) {
-  std::set<std::string> taken;
+  std::unordered_set<std::string> taken;
   try {
-    std::string prefix = strSiteID_ + "_";
-    for (const auto& entry : parts_.fs->list(strDataPath_)) {
-      auto ext = files::lower_extension(entry.name);
-      if ((ext == "dat" || ext == "kom") && entry.name.starts_with(prefix)) taken.insert(files::base_name(entry.name));
-    }
+    taken = files::names_in_use(*parts_.fs, strDataPath_, strSiteID_ + "_", "kom");
   } catch (const std::exception&) {
     return stamp;  // a missing folder is reported by the open itself
   }
   std::string candidate = stamp;
   for (int skipped = 0; skipped < kMaxSkippedSeconds; ++skipped) {
-    if (!taken.count(strSiteID_ + "_" + candidate)) return candidate;
+    if (!taken.contains(strSiteID_ + "_" + candidate)) return candidate;
     candidate = next_second(candidate);
   }
   return stamp;

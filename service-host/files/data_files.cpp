@@ -38,6 +38,16 @@ void finish_temp_files(platform::FileSystem& fs, const std::filesystem::path& di
   }
 }
 
+std::unordered_set<std::string> names_in_use(platform::FileSystem& fs, const std::filesystem::path& dir,
+                                             std::string_view prefix, std::string_view temp_ext) {
+  std::unordered_set<std::string> taken;
+  for (const auto& entry : fs.list(dir)) {
+    auto ext = lower_extension(entry.name);
+    if ((ext == "dat" || ext == temp_ext) && entry.name.starts_with(prefix)) taken.insert(base_name(entry.name));
+  }
+  return taken;
+}
+
 RandomPart::RandomPart()
     : engine_(static_cast<std::uint64_t>(
           std::chrono::system_clock::now().time_since_epoch().count())) {}

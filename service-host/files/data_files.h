@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "platform/files.h"
 
@@ -26,6 +27,12 @@ std::string base_name(std::string_view name);
 void finish_temp_files(platform::FileSystem& fs, const std::filesystem::path& dir,
                        std::string_view ext,
                        const std::function<void(const std::string& description)>& on_error);
+
+// Base names of the files in `dir` that start with `prefix` and end in ".dat" or ".<temp_ext>"
+// (compared without case): the names a new temporary file of that source must not take, since
+// it could never be renamed to a .dat that exists. Throws platform::FileError.
+std::unordered_set<std::string> names_in_use(platform::FileSystem& fs, const std::filesystem::path& dir,
+                                             std::string_view prefix, std::string_view temp_ext);
 
 // The five hexadecimal digits after the time stamp of a tolvin file name: a random fraction
 // times 1,000,000, rounded, upper-case hex, padded with zeros to at least five digits and cut
