@@ -45,7 +45,7 @@ std::string content_of(int i, int bytes) {
 
 bool shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+std::string quoted(const fs::path& path) { return std::string(1, '\'').append(path.string()).append(1, '\''); }
 
 void fill(const fs::path& data, const fs::path& manifest, int files, int bytes) {
   fs::remove_all(data);

@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build=$here/build-fuzz
-CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DRALVEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DRALVEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DRALVEK_WERROR=ON \
   -DRALVEK_COMPONENTS="fuzz" -DRALVEK_FUZZ_SECONDS="$seconds" >/dev/null
 cmake --build "$build" --target fuzz_all -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

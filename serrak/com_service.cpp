@@ -108,7 +108,7 @@ void COMService::on_script_error(const ScriptErrorInfo& error) {
 
 void COMService::on_script_timeout(long limit_ms) {
   host_.LogEvent(platform::kEventWarning, 108,
-                 {"Script Timeout", "(" + std::to_string(limit_ms) + " miliseconds)"});
+                 {"Script Timeout", std::string(1, '(').append(std::to_string(limit_ms)).append(" miliseconds)")});
 }
 
 void COMService::OnComm(int code) {

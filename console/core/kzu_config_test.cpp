@@ -135,7 +135,10 @@ TEST(KzuDoCommandTest, ShortPieceIsSkipped) {
 TEST(KzuDoCommandTest, AtMostAHundredBytesAndTheLastPieceKeepsTheRest) {
   RecordingOutput out;
   std::string text;
-  for (int i = 0; i < 150; ++i) text += (i ? " " : "") + std::string(i < 99 ? "AA" : "BB");
+  for (int i = 0; i < 150; ++i) {
+    if (i) text += ' ';
+    text += i < 99 ? "AA" : "BB";
+  }
   const auto bytes = KZUDoCommand(text, out);
   ASSERT_EQ(bytes.size(), 100u);
   EXPECT_EQ(static_cast<unsigned char>(bytes[98]), 0xAA);

@@ -31,7 +31,10 @@ std::string HexViewHint(std::string_view selection) {
   std::string digits(selection);
   std::erase(digits, ' ');
   if (digits.size() > 8) return {};
-  return "(" + std::to_string(HexToDec(digits)) + ")";
+  std::string hint = "(";
+  hint += std::to_string(HexToDec(digits));
+  hint += ')';
+  return hint;
 }
 
 std::string AsciiViewHint(std::string_view view_text, std::string_view selection) {

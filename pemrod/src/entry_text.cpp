@@ -46,7 +46,9 @@ std::string entry_bytes(std::string_view stamp, std::span<const std::string_view
     if (i > 0) joined += "\r\n";
     joined += lines[i];
   }
-  std::string text = "\t" + replace_all(joined, "\r\n", "\r\n\t") + "\r\n";
+  std::string text = "\t";
+  text += replace_all(joined, "\r\n", "\r\n\t");
+  text += "\r\n";
   // Each pass shortens the text, so "until the length stops changing" is "until none is left".
   constexpr std::string_view kEmptyLine = "\r\n\t\r\n\t";
   while (text.find(kEmptyLine) != std::string::npos) text = replace_all(text, kEmptyLine, "\r\n\t");

@@ -64,7 +64,10 @@ Service::~Service() = default;
 int Service::run(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::string raw;
-  for (int i = 1; i < argc; ++i) raw += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) raw += ' ';
+    raw += argv[i];
+  }
   command_line_lower_ = lower(raw);
   try {
     bool sole = lock_.acquire(program_dir_, profile_.program);

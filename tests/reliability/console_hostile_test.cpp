@@ -48,7 +48,7 @@ TEST_F(ConsoleHostile, DatagramsOfEverySizeOnBothPortsLeaveTheConsoleAnswering) 
     SendFrom("127.0.0.61", Datagram(size, false), 2552);
     if (size > 0) {
       const std::string shown = "(127.0.0.61: 2552 ";
-      const std::string length = "(" + std::to_string(size == 34 ? 38 : size) + " bytes)";
+      const std::string length = std::string(1, '(').append(std::to_string(size == 34 ? 38 : size)).append(" bytes)");
       const std::size_t at = console_->WaitFor(shown, mark, 10000);
       ASSERT_NE(at, std::string::npos) << size;
       EXPECT_NE(console_->WaitFor(length, at, 10000), std::string::npos) << size;

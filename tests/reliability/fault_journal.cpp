@@ -17,7 +17,8 @@ std::vector<FileOperation> read_journal(const std::filesystem::path& file) {
     std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
     if (op.operation.rfind("write", 0) == 0 && op.operation != "write-refused") {
       size_t count_end = rest.find(' ');
-      op.operation += " " + rest.substr(0, count_end);
+      op.operation += ' ';
+      op.operation += rest.substr(0, count_end);
       rest = count_end == std::string::npos ? "" : rest.substr(count_end + 1);
     }
     size_t second = rest.find(" /");
@@ -87,7 +88,8 @@ FaultLayer::FaultLayer(const std::filesystem::path& home, const std::vector<std:
   std::string watched;
   for (const auto& dir : dirs) {
     std::filesystem::create_directories(dir);
-    watched += (watched.empty() ? "" : ":") + std::filesystem::canonical(dir).string();
+    if (!watched.empty()) watched += ':';
+    watched += std::filesystem::canonical(dir).string();
   }
   env["LD_PRELOAD"] = FAULT_SHIM;
   env["RALVEK_FAULT_DIR"] = watched;

@@ -134,7 +134,10 @@ int quiet_port() {
 
 std::string first_numbers(const std::vector<std::uint64_t>& numbers, std::size_t shown) {
   std::string text = std::to_string(numbers.size()) + ":";
-  for (std::size_t i = 0; i < numbers.size() && i < shown; ++i) text += " " + std::to_string(numbers[i]);
+  for (std::size_t i = 0; i < numbers.size() && i < shown; ++i) {
+    text += ' ';
+    text += std::to_string(numbers[i]);
+  }
   return text;
 }
 

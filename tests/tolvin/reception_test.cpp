@@ -92,13 +92,14 @@ TEST_F(Reception, MaxCountRotatesBeforeTheBlockThatReachesIt) {
   write_ini("file_interval=0\nmax_count=3\n127.0.0.21,udp=2\n");
   auto tolvin = start_debug();
   for (int i = 1; i <= 7; ++i) {
-    udp_send("127.0.0.21", port_, "b" + std::to_string(i));
+    const std::string block = std::string(1, 'b').append(std::to_string(i));
+    udp_send("127.0.0.21", port_, block);
     // one at a time, so the order of arrival is the order of sending
     ASSERT_TRUE(wait_until([&] {
       std::string all;
       for (auto& c : dat_contents()) all += c;
       for (auto& n : files_with_ext(data(), "ip")) all += read_file(data() / n);
-      return all.find("b" + std::to_string(i)) != std::string::npos;
+      return all.find(block) != std::string::npos;
     }));
   }
   tolvin->signal(SIGTERM);

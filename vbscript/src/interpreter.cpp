@@ -23,7 +23,10 @@ struct DepthCount {
 };
 
 std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string out = "'";
+  out += text;
+  out += '\'';
+  return out;
 }
 
 // An object's "no such member" error gains the member's name as the script spells it.
