@@ -105,6 +105,14 @@ class MoveBatch {
   // Throws CopyError (code 58 for any other existing target); nothing of the file is left then.
   void add(const std::filesystem::path& local, const std::string& name) {
     Move move{local, remote_ / temp_name(name), remote_ / name, nullptr};
+    // A target that is the local file itself (a link to it) would be emptied by the copy, or
+    // found identical and the local file deleted: the only copy gone.
+    for (const auto* target : {&move.temp, &move.final}) {
+      if (ops_.same_file(local, *target)) {
+        throw CopyError(kCodeFileExists,
+                        platform::FileError(EEXIST, *target).what() + std::string(" is the local file itself"));
+      }
+    }
     if (ops_.exists(move.final)) {
       if (!same_content(ops_, local, move.final)) {
         throw CopyError(kCodeFileExists, platform::FileError(EEXIST, move.final).what());
@@ -230,6 +238,12 @@ int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::pa
               const std::function<void(const CopyError&)>& on_exists) {
   // An empty destination would move the files into whatever the current folder is.
   if (remote.empty()) throw CopyError(kCodePathNotFound, "Path not found: RemotePath is empty");
+  // The local folder named again (directly, through "..", a link or a bind mount): every file
+  // would be its own copy. Nothing is touched; the pass fails until the settings are mended.
+  if (ops.same_file(source.folder, remote)) {
+    throw CopyError(kCodeFileExists,
+                    "File exists: RemotePath and LocalPath are the same folder: " + remote.string());
+  }
   std::vector<std::string> names;
   try {
     names = ops.list(source.folder);

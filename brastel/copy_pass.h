@@ -50,9 +50,11 @@ std::string temp_name(const std::string& name);
 //
 // A target that exists already (code 58) is passed to `on_exists`, the local file is kept and
 // the pass goes on with the next file; when it holds the same bytes as the local file it is the
-// copy of a move cut off before its deletion, and the move is finished instead. Any other
-// failure throws CopyError and ends the pass after finishing the moves already copied: files
-// not yet reached stay where they are. Returns the number of files moved.
+// copy of a move cut off before its deletion, and the move is finished instead. A target that
+// is the local file itself (same device and inode) is code 58 too and never finished. A
+// `remote` that is the local folder itself throws CopyError 58 before anything is touched. Any
+// other failure throws CopyError and ends the pass after finishing the moves already copied:
+// files not yet reached stay where they are. Returns the number of files moved.
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
               const std::string& extension, const std::function<void(const CopyError&)>& on_exists);
 

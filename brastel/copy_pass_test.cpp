@@ -34,6 +34,7 @@ class FaultyOps final : public FileOps {
     return real().list(dir);
   }
   bool exists(const fs::path& path) override { return real().exists(path); }
+  bool same_file(const fs::path& a, const fs::path& b) override { return real().same_file(a, b); }
   std::unique_ptr<SourceFile> open_read(const fs::path& path) override {
     check(Op::kOpenRead, path);
     auto file = real().open_read(path);
@@ -320,6 +321,40 @@ TEST_F(CopyPassTest, AnEmptyRemotePathMovesNothing) {
     EXPECT_EQ(e.code(), kCodePathNotFound);
   }
   EXPECT_TRUE(fs::exists(local() / "a.dat"));
+}
+
+// Checking a cut-off move compares a file with itself there: found identical, it was deleted.
+TEST_F(CopyPassTest, ARemoteFolderThatIsTheLocalFolderIsCode58AndTouchesNothing) {
+  write(local() / "a.dat", "a");
+  write(local() / "b.dat", "b");
+  fs::create_directory_symlink(local(), root_ / "link");
+  for (const fs::path& same : {local(), remote() / ".." / "data" / "", root_ / "link"}) {
+    try {
+      copy_pass(ops_, parse_local_path((local() / "*.dat").string()), same, "DAT",
+                [](const CopyError& e) { ADD_FAILURE() << e.what(); });
+      ADD_FAILURE() << same << ": no error";
+    } catch (const CopyError& e) {
+      EXPECT_EQ(e.code(), kCodeFileExists);
+      EXPECT_NE(std::string(e.what()).find("RemotePath and LocalPath are the same folder"), std::string::npos);
+    }
+    EXPECT_EQ(names(local()), (std::set<std::string>{"a.dat", "b.dat"})) << same;
+    EXPECT_EQ(read(local() / "a.dat"), "a");
+  }
+  EXPECT_EQ(ops_.removes, 0);
+}
+
+TEST_F(CopyPassTest, ATargetThatIsTheLocalFileItselfIsCode58AndNeverFinished) {
+  write(local() / "a.dat", "a");
+  write(local() / "b.dat", "b");
+  write(local() / "c.dat", "c");
+  fs::create_symlink(local() / "a.dat", remote() / "a.dat");
+  fs::create_symlink(local() / "b.dat", remote() / temp_name("b.dat"));  // the copy would empty it
+  fs::create_hard_link(local() / "c.dat", remote() / "c.dat");
+  EXPECT_EQ(pass(), 0);
+  ASSERT_EQ(exists_.size(), 3u);
+  EXPECT_NE(exists_[0].find(" is the local file itself"), std::string::npos);
+  EXPECT_EQ(read(local() / "a.dat") + read(local() / "b.dat") + read(local() / "c.dat"), "abc");
+  EXPECT_EQ(ops_.removes, 0);
 }
 
 TEST_F(CopyPassTest, ALeftoverTemporaryFileIsOverwritten) {

@@ -43,6 +43,12 @@ class RealFileOps final : public FileOps {
            !ec;
   }
 
+  bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) override {
+    std::error_code ec;
+    bool same = std::filesystem::equivalent(a, b, ec);
+    return same && !ec;
+  }
+
   std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) override {
     // "e": close-on-exec, so alert and batch processes never inherit it.
     FilePtr file(std::fopen(path.c_str(), "rbe"));

@@ -29,6 +29,9 @@ class FileOps {
   virtual std::vector<std::string> list(const std::filesystem::path& dir) = 0;
   // True when anything (file, folder, link) has this name; never throws.
   virtual bool exists(const std::filesystem::path& path) = 0;
+  // True when both names lead to one and the same file or folder (same device and inode, links
+  // followed); false when either cannot be reached. Never throws.
+  virtual bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) = 0;
   virtual std::unique_ptr<SourceFile> open_read(const std::filesystem::path& path) = 0;
   // Creates the file, or empties it when present.
   virtual std::unique_ptr<platform::WritableFile> create(const std::filesystem::path& path) = 0;

@@ -18,6 +18,7 @@ class RefusingRemote final : public FileOps {
   explicit RefusingRemote(int error) : error_(error) {}
   std::vector<std::string> list(const fs::path& dir) override { return real().list(dir); }
   bool exists(const fs::path& path) override { return real().exists(path); }
+  bool same_file(const fs::path& a, const fs::path& b) override { return real().same_file(a, b); }
   std::unique_ptr<SourceFile> open_read(const fs::path& path) override {
     return real().open_read(path);
   }

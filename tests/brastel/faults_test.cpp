@@ -1,5 +1,6 @@
 // Bad settings and failing places: each gives its entry and loses no data.
 #include <csignal>
+#include <iterator>
 
 #include "brastel_fixture.h"
 
@@ -57,6 +58,29 @@ TEST_F(BrastelTest, ARemotePathThatIsAFileKeepsTheLocalFiles) {
   EXPECT_EQ(entries_ending(", Code: 76").size(), 1u) << read_file(log_file());
   EXPECT_EQ(read_file(remote()), "not a folder");
   EXPECT_EQ(read_file(data() / "a.dat"), "a");
+}
+
+TEST_F(BrastelTest, ARemotePathThatIsTheDataFolderItselfKeepsEveryFile) {
+  data_file("1_20261206053100.dat", "one\r\n");
+  data_file("2_20261206053100.dat", "two\r\n");
+  std::filesystem::create_directory_symlink(data(), home_ / "link");
+  const Lines same = {data().string(), (remote() / ".." / "data").string() + "/", (home_ / "link").string()};
+  for (const auto& remote_path : same) {
+    write_ini("DebugMode=1\nRemotePath=" + remote_path + "\n");  // LocalPath: data/*.dat
+    EXPECT_EQ(run_once({"--debug"}), 0);
+  }
+  auto errors = entries_ending(", Code: 58");
+  ASSERT_EQ(errors.size(), same.size()) << read_file(log_file());
+  for (size_t i = 0; i < same.size(); ++i) {
+    EXPECT_EQ(errors[i].lines, (Lines{"File exists: RemotePath and LocalPath are the same folder: " + same[i] +
+                                          ", Code: 58",
+                                      "Procedure: ServiceProcess"}));
+  }
+  EXPECT_TRUE(entries_ending("file(s) copied.").empty());
+  EXPECT_EQ(read_file(data() / "1_20261206053100.dat") + read_file(data() / "2_20261206053100.dat"),
+            "one\r\ntwo\r\n");
+  EXPECT_EQ(files_with_ext(data(), "dat").size(), 2u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data()), {}), 2);  // no temporary copy
 }
 
 TEST_F(BrastelTest, AMissingOrNotExecutableBatchFileIsACriticalEntry) {
