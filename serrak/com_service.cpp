@@ -186,7 +186,9 @@ void COMService::Unload(bool finish_files) {
   tmrCreateOutputFile_.set_enabled(false);
   if (finish_files) {
     RenameCurrentFile();
-    drop_pending();
+    // The unfinished line stays for the next run, which completes it: dropped here, a restart
+    // would begin with the torn tail of a record.
+    save_pending(strBuffer_.pending());
   }
   tsOutput_.reset();
 }
@@ -214,13 +216,6 @@ void COMService::save_pending(std::string_view pending) {
   } catch (const std::exception&) {
     // Only a crash needs the file; the next arrival tries again.
   }
-}
-
-void COMService::drop_pending() {
-  if (pending_file_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(pending_file_, ignored);
-  saved_pending_.clear();
 }
 
 }  // namespace ralvek::serrak

@@ -45,8 +45,8 @@ struct ComServiceParts {
 // file to the user script and renames it into .dat.
 //
 // What was read but not yet written (an unfinished line, lines a full disk refused) is also
-// kept in "serrak.pending" in the program directory, so a killed run hands it to the next
-// start; an orderly stop drops it, as it drops the unfinished line.
+// kept in "serrak.pending" in the program directory, so a stopped or killed run hands it to
+// the next start and no restart tears a record.
 //
 // Every handler traps its own errors and reports them through the host; none throws.
 // REQUIRES: `host` outlives the service; all calls on the loop's thread.
@@ -85,7 +85,6 @@ class COMService {
   std::string free_stamp(std::string stamp);
   void restore_pending();
   void save_pending(std::string_view pending);
-  void drop_pending();
   void load_script();
   void error_reset(int code);
   void on_script_error(const ScriptErrorInfo& error);

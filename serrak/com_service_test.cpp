@@ -372,14 +372,18 @@ TEST_F(ComServiceTest, AnUnfinishedLineOfAKilledRunBeginsTheNextRunsFirstLine) {
   EXPECT_EQ(read(dir_ / "serrak.pending"), "next");
 }
 
-TEST_F(ComServiceTest, AnOrderlyStopDropsTheUnfinishedLineForGood) {
+TEST_F(ComServiceTest, AnOrderlyStopKeepsTheUnfinishedLineAndLinesADiskRefusedForTheNextRun) {
+  stamps_ = {"20261206053100", "20261206053105"};
   ASSERT_TRUE(start());
-  receive("dropped");
+  files_.fail_append = true;
+  receive("refused\rhalf");
+  files_.fail_append = false;
   service_->StopRequest();
   service_->Unload(true);
-  EXPECT_FALSE(fs::exists(dir_ / "serrak.pending"));
+  EXPECT_EQ(read(dir_ / "serrak.pending"), "refused\rhalf");
   ASSERT_TRUE(start());
-  EXPECT_EQ(service_->strBuffer(), "");
+  receive(" and the end\r");
+  EXPECT_EQ(read(dir_ / "data" / "12_20261206053105.kom"), "refused\r\nhalf and the end\r\n");
 }
 
 TEST_F(ComServiceTest, ASecondInstanceNeitherTakesNorLeavesPendingCharacters) {
@@ -498,7 +502,7 @@ TEST_F(ComServiceTest, FailedCreationIsRetriedAtTheNextRename) {
   EXPECT_EQ(read(dir_ / "data" / "4_20261206053102.kom"), "x\r\n");
 }
 
-TEST_F(ComServiceTest, StopAndUnloadFinishTheLastFileAndDropTheUnfinishedLine) {
+TEST_F(ComServiceTest, StopAndUnloadFinishTheLastFileWithoutTheUnfinishedLine) {
   ASSERT_TRUE(start());
   receive("done\rhalf");
   service_->StopRequest();
