@@ -15,7 +15,8 @@ COMService::COMService(asio::io_context& io, ComHost& host, ComServiceParts part
     : host_(host),
       parts_(std::move(parts)),
       oCOM1_(std::move(parts_.port)),
-      tmrCreateOutputFile_(io, std::chrono::milliseconds(1000), [this] { tmrCreateOutputFile_Timer(); }) {
+      tmrCreateOutputFile_(io, std::chrono::milliseconds(1000), [this] { tmrCreateOutputFile_Timer(); }),
+      tmrReopenPort_(io, std::chrono::milliseconds(1000), [this] { tmrReopenPort_Timer(); }) {
   oCOM1_->set_on_comm([this](int code) { OnComm(code); });
 }
 
@@ -166,10 +167,37 @@ void COMService::error_reset(int code) {
   oCOM1_->discard_input();
   oCOM1_->set_receive_threshold(1);
   oCOM1_->close();
-  oCOM1_->open();
+  try {
+    oCOM1_->open();
+  } catch (...) {
+    // The device went away (an adapter pulled out): without retries the service would stay
+    // deaf until someone restarts it. The caller reports this failure, the first of a series.
+    reopen_ticks_ = 0;
+    tmrReopenPort_.set_enabled(true);
+    report_status();
+    throw;
+  }
+}
+
+void COMService::tmrReopenPort_Timer() {
+  if (++reopen_ticks_ < kReopenTicks) return;
+  reopen_ticks_ = 0;
+  try {
+    oCOM1_->open();
+  } catch (const std::exception&) {
+    return;  // still gone; the first failure was reported
+  }
+  tmrReopenPort_.set_enabled(false);
+  try {
+    host_.LogEvent(platform::kEventInformation, 110, {"Com Port opened again.", "COM Port: " + com_port_text_});
+    report_status();
+  } catch (const std::exception& e) {
+    host_.ErrorHandler(e.what(), "tmrReopenPort_Timer");
+  }
 }
 
 void COMService::StopRequest() {
+  tmrReopenPort_.set_enabled(false);
   try {
     if (oCOM1_->is_open()) oCOM1_->close();
   } catch (...) {
@@ -179,6 +207,7 @@ void COMService::StopRequest() {
 }
 
 void COMService::Unload(bool finish_files) {
+  tmrReopenPort_.set_enabled(false);
   try {
     if (oCOM1_->is_open()) oCOM1_->close();
   } catch (...) {

@@ -63,6 +63,10 @@ class COMService {
 
   void OnComm(int code);
   void tmrCreateOutputFile_Timer();
+  // While the port is down (its device went away), opens it again every kReopenTicks ticks with
+  // the settings of the start; the failure that took it down was reported, the retries are quiet.
+  void tmrReopenPort_Timer();
+  static constexpr std::int32_t kReopenTicks = 2;
 
   bool CreateOutputFile();
   void RenameCurrentFile();
@@ -73,6 +77,7 @@ class COMService {
   bool blnFileOK() const { return blnFileOK_; }
   bool blnScript() const { return blnScript_; }
   bool timer_enabled() const { return tmrCreateOutputFile_.enabled(); }
+  bool reopen_timer_enabled() const { return tmrReopenPort_.enabled(); }
   std::int32_t lngTicks() const { return lngTicks_; }
   const std::string& strBuffer() const { return strBuffer_.pending(); }
   platform::SerialPort& oCOM1() { return *oCOM1_; }
@@ -96,6 +101,8 @@ class COMService {
   std::unique_ptr<platform::SerialPort> oCOM1_;
   std::unique_ptr<UserScript> oScript_;
   frame::TickTimer tmrCreateOutputFile_;
+  frame::TickTimer tmrReopenPort_;  // runs only while the port is down
+  std::int32_t reopen_ticks_ = 0;
 
   std::string strSiteID_;
   std::filesystem::path strDataPath_;

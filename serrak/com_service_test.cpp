@@ -48,6 +48,7 @@ class FakePort : public platform::SerialPort {
   }
   const std::string& settings() const override { return settings_; }
   void open() override {
+    ++open_attempts;
     if (fail_open) throw platform::SerialPortError("Cannot open serial port " + device_.string());
     open_ = true;
     ++opens;
@@ -66,7 +67,7 @@ class FakePort : public platform::SerialPort {
   std::string settings_ = "9600,n,8,1";
   bool rts = false, dtr = false, open_ = false, fail_open = false;
   platform::Handshaking handshaking = platform::Handshaking::kNone;
-  int opens = 0, discards = 0;
+  int opens = 0, open_attempts = 0, discards = 0;
   std::string input;
   std::function<void(int)> on_comm;
 };
@@ -418,6 +419,39 @@ TEST_F(ComServiceTest, LineErrorsAreLoggedAndResetThePortKeepingTheBuffer) {
   port_->on_comm(1011);
   EXPECT_EQ(host_.errors.back().first, "OnComm");
   EXPECT_FALSE(port_->is_open());
+}
+
+TEST_F(ComServiceTest, ADeviceThatWentAwayIsOpenedAgainQuietlyUntilItIsBack) {
+  ASSERT_TRUE(start());
+  receive("half ");
+  port_->fail_open = true;
+  port_->on_comm(platform::kComEventDCB);
+  ASSERT_EQ(host_.errors.size(), 1u);  // the failure that took the port down
+  EXPECT_EQ(host_.errors[0].first, "OnComm");
+  EXPECT_FALSE(port_->is_open());
+  int attempts = port_->open_attempts;
+  const int ticks = 10 * COMService::kReopenTicks;
+  for (int i = 0; i < ticks; ++i) service_->tmrReopenPort_Timer();
+  EXPECT_EQ(port_->open_attempts, attempts + 10);
+  EXPECT_EQ(host_.errors.size(), 1u);  // retries are quiet
+  std::size_t events = host_.events.size();
+  port_->fail_open = false;
+  for (int i = 0; i < COMService::kReopenTicks; ++i) service_->tmrReopenPort_Timer();
+  EXPECT_TRUE(port_->is_open());
+  EXPECT_FALSE(service_->reopen_timer_enabled());
+  ASSERT_EQ(host_.events.size(), events + 1);
+  EXPECT_EQ(host_.events.back().type, 4);
+  EXPECT_EQ(host_.events.back().id, 110);
+  EXPECT_EQ(host_.events.back().lines, (std::vector<std::string>{"Com Port opened again.", "COM Port: /dev/ttyFake"}));
+  EXPECT_EQ(port_->device(), "/dev/ttyFake");
+  receive("line\r");
+  EXPECT_EQ(read(dir_ / "data" / "12_20261206053100.kom"), "half line\r\n");
+  // A stop while the port is down ends the retries.
+  port_->fail_open = true;
+  port_->on_comm(platform::kComEventDCB);
+  EXPECT_TRUE(service_->reopen_timer_enabled());
+  service_->StopRequest();
+  EXPECT_FALSE(service_->reopen_timer_enabled());
 }
 
 TEST_F(ComServiceTest, TicksRenameEveryIntervalPlusOneAndDropEmptyFiles) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
 
 #include "serrak_fixture.h"
 
@@ -20,13 +21,43 @@ TEST_F(Faults, LineHangUpIsADeviceFailureAndTheFilesGoOn) {
   ASSERT_TRUE(wait_until([&] { return collected_bytes() == 20 * 120; })) << all_events();
   ASSERT_EQ(line->wait(10s), 0);
   ASSERT_TRUE(wait_event(2, 108, "Com Port Error Event Received.\r\nEvent ID: 1011")) << all_events();
-  // The pseudo-terminal is gone: the reopen fails and the port stays down.
+  // The pseudo-terminal is gone: the reopen fails and the port is down (retried quietly).
   EXPECT_TRUE(wait_event(1, 109, "Cannot open serial port " + path + ": No such file or directory\r\nProcedure: OnComm"))
       << all_events();
   ASSERT_TRUE(wait_until([&] { return !files_with_ext(data(), "dat").empty(); }));
   EXPECT_TRUE(serrak->running());
   stop(*serrak);
   EXPECT_EQ(check("serial1", 20), 0);
+}
+
+// A USB adapter pulled out and plugged back in: its device path (a udev link) leads nowhere for
+// a while, then to a new device.
+TEST_F(Faults, ADeviceThatGoesAwayAndComesBackIsOpenedAgainAndCollectionGoesOn) {
+  auto device = home_ / "com";
+  auto first = std::make_unique<TestLine>();
+  std::filesystem::create_symlink(first->path(), device);
+  write_ini_for(device.string(), 1000);
+  auto serrak = start_debug();
+  ASSERT_FALSE(settings_report().empty()) << all_events();
+  first->write("before\r\n");
+  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 8; })) << all_events();
+  first.reset();
+  const std::string gone = "Cannot open serial port " + device.string() + ": No such file or directory";
+  ASSERT_TRUE(wait_event(1, 109, gone + "\r\nProcedure: OnComm")) << all_events();
+  std::this_thread::sleep_for(150ms);  // a few quiet retries (a tick is 10 ms)
+  TestLine second;
+  std::filesystem::remove(device);
+  std::filesystem::create_symlink(second.path(), device);
+  ASSERT_TRUE(wait_event(4, 110, "Com Port opened again.\r\nCOM Port: " + device.string())) << all_events();
+  second.write("after\r\n");
+  ASSERT_TRUE(wait_until([&] { return collected_bytes() == 15; })) << all_events();
+  stop(*serrak);
+  int failures = 0;
+  for (const auto& e : events()) failures += e.text.starts_with(gone) ? 1 : 0;
+  EXPECT_EQ(failures, 1) << all_events();
+  auto dat = files_with_ext(data(), "dat");
+  ASSERT_EQ(dat.size(), 1u);
+  EXPECT_EQ(read_file(data() / dat[0]), "before\r\nafter\r\n");
 }
 
 TEST_F(Faults, MissingDeviceFailsTheStart) {
