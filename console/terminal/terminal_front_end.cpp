@@ -66,7 +66,7 @@ std::string TerminalFrontEnd::RunLine(const std::string& line) {
   if (core_ == nullptr) return line;
   std::string prompt = core_->PromptEnter(line);
   if (!line.empty()) last_failed_ = !prompt.empty();
-  PrintHintIfChanged();
+  if (const std::string hint = HintIfChanged(); !hint.empty()) screen_->Print(stdout, hint);
   return prompt;
 }
 
@@ -82,8 +82,7 @@ void TerminalFrontEnd::ViewChanged(ViewId) {
 
 void TerminalFrontEnd::DatagramShown(const std::vector<ViewId>& views) {
   if (core_ == nullptr) return;
-  screen_->Print(stdout, TrafficBlock(*core_, views));
-  PrintHintIfChanged();
+  screen_->Print(stdout, TrafficBlock(*core_, views) + HintIfChanged());
 }
 
 void TerminalFrontEnd::ShowErrorBox(std::string_view label, std::string_view description) {
@@ -96,10 +95,10 @@ void TerminalFrontEnd::ShowErrorBox(std::string_view label, std::string_view des
 }
 
 // The window offers the packet number on F12; the terminal shows the line to type.
-void TerminalFrontEnd::PrintHintIfChanged() {
-  if (core_ == nullptr || core_->PacketID() == shown_packet_id_) return;
+std::string TerminalFrontEnd::HintIfChanged() {
+  if (core_ == nullptr || core_->PacketID() == shown_packet_id_) return {};
   shown_packet_id_ = core_->PacketID();
-  screen_->Print(stdout, "[hint] F12: Ack " + std::to_string(shown_packet_id_) + "\n");
+  return "[hint] F12: Ack " + std::to_string(shown_packet_id_) + "\n";
 }
 
 }  // namespace ralvek::console

@@ -49,7 +49,7 @@ class TerminalFrontEnd final : public ConsoleView {
   void ShowErrorBox(std::string_view label, std::string_view description) override;
 
  private:
-  void PrintHintIfChanged();
+  std::string HintIfChanged();
 
   TerminalScreen* screen_;
   ConsoleCore* core_ = nullptr;
