@@ -57,10 +57,13 @@ void StartReader(std::shared_ptr<InputQueue> input) {
 // The session's course: lines in, and the three ways out (a command, the end of input, a signal).
 class TerminalSession final : public QObject {
  public:
-  TerminalSession(ConsoleCore& core, TerminalFrontEnd& front_end) : core_(core), front_end_(front_end) {
+  explicit TerminalSession(TerminalFrontEnd& front_end) : front_end_(front_end) {
     poll_.setInterval(10);
     connect(&poll_, &QTimer::timeout, this, &TerminalSession::Poll);
   }
+
+  // REQUIRES: called once, before ReadLines or TypeLines; core must outlive this object.
+  void Attach(ConsoleCore& core) { core_ = &core; }
 
   // Lines come from a pipe or file (or a terminal in its own line mode, when output is not one).
   void ReadLines() {
@@ -71,7 +74,7 @@ class TerminalSession final : public QObject {
 
   // Lines are typed at this terminal.
   void TypeLines() {
-    interactive_.emplace(core_, InteractiveInput::Handlers{
+    interactive_.emplace(*core_, InteractiveInput::Handlers{
                                     [this](const std::string& line) { return front_end_.RunLine(line); },
                                     [this] { Finish(); }, [this] { Finish(); }});
     front_end_.SetScreen(*interactive_);
@@ -130,11 +133,11 @@ class TerminalSession final : public QObject {
   void Finish() {
     if (ended_) return;
     Ended();
-    core_.Unload();
+    core_->Unload();
     QCoreApplication::exit(0);
   }
 
-  ConsoleCore& core_;
+  ConsoleCore* core_ = nullptr;
   TerminalFrontEnd& front_end_;
   std::shared_ptr<InputQueue> queue_;
   std::optional<InteractiveInput> interactive_;
@@ -156,15 +159,14 @@ int RunTerminalConsole(int argc, char** argv) {
   QtUdpEndpoint server;
   QtUdpEndpoint receive;
   IniSettingsStore settings(IniSettingsStore::DefaultPath());
-  TerminalSession* session_ptr = nullptr;
-  QtConsoleSystem system([&session_ptr] {
-    if (session_ptr != nullptr) session_ptr->Ended();
+  TerminalSession session(front_end);
+  QtConsoleSystem system([&session] {
+    session.Ended();
     QCoreApplication::exit(0);
   });
   ConsoleCore core(ConsoleEnvironment{client, server, receive, settings, system, front_end, ProgramDir(),
                                       DecimalSeparator()});
-  TerminalSession session(core, front_end);
-  session_ptr = &session;
+  session.Attach(core);
   server.SetReceiver([&](const Bytes& d, const std::string& sender) {
     session.NoteTraffic();
     core.WServer_DataArrival(d, sender);
