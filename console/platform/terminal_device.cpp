@@ -35,12 +35,12 @@ RawTerminal::RawTerminal(int fd) : fd_(fd) {
   mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
   mode.c_cc[VMIN] = 1;
   mode.c_cc[VTIME] = 0;
-  if (::tcsetattr(fd, TCSAFLUSH, &mode) != 0) return;
+  if (::tcsetattr(fd, TCSANOW, &mode) != 0) return;  // keys typed ahead are kept
   saved_ = std::move(saved);
 }
 
 RawTerminal::~RawTerminal() {
-  if (saved_) ::tcsetattr(fd_, TCSAFLUSH, &saved_->mode);
+  if (saved_) ::tcsetattr(fd_, TCSADRAIN, &saved_->mode);
 }
 
 }  // namespace ralvek::console::platform
