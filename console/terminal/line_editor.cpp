@@ -13,8 +13,6 @@ EditorResult Function(int key, bool shift = false) { return {EditorEvent::kFunct
 
 // "15;2" -> 15 and 2; missing numbers are 1, as terminals mean them.
 void SplitParams(std::string_view params, int& first, int& second) {
-  first = 1;
-  second = 1;
   const std::size_t semicolon = params.find(';');
   const std::string_view a = params.substr(0, semicolon);
   const std::string_view b = semicolon == std::string_view::npos ? std::string_view() : params.substr(semicolon + 1);
@@ -181,8 +179,7 @@ EditorResult LineEditor::Ss3Key(char final_byte) {
 
 std::string LineEditor::Render(std::string_view prompt, int columns) const {
   // The last column stays free: writing into it makes some terminals wrap early.
-  const std::size_t room = std::max<std::ptrdiff_t>(8, static_cast<std::ptrdiff_t>(columns) -
-                                                           static_cast<std::ptrdiff_t>(prompt.size()) - 1);
+  const std::size_t room = static_cast<std::size_t>(std::max(8, columns - static_cast<int>(prompt.size()) - 1));
   const std::size_t first = caret_ > room ? caret_ - room : 0;
   std::string out = "\r";
   out += prompt;

@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <csignal>
+#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "console_core.h"
@@ -180,7 +182,9 @@ int RunTerminalConsole(int argc, char** argv) {
   front_end.Attach(core);
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
-  if (platform::IsTerminal(platform::kStdinFd) && platform::IsTerminal(platform::kStdoutFd)) {
+  const char* term = std::getenv("TERM");
+  const bool draws = term != nullptr && *term != '\0' && std::string_view(term) != "dumb";  // ANSI sequences
+  if (draws && platform::IsTerminal(platform::kStdinFd) && platform::IsTerminal(platform::kStdoutFd)) {
     session.TypeLines();
   } else {
     session.ReadLines();

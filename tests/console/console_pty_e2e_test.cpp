@@ -65,7 +65,9 @@ TEST_F(ConsoleTest, ABlockArrivingWhileALineIsTypedLeavesTheLineIntact) {
   Operator op;
   ASSERT_FALSE(op.slave().empty());
   QProcess console;
-  console.setProcessEnvironment(Environment());
+  QProcessEnvironment env = Environment();
+  env.insert("TERM", "xterm");
+  console.setProcessEnvironment(env);
   console.setStandardInputFile(QString::fromStdString(op.slave()));
   console.setStandardOutputFile(QString::fromStdString(op.slave()));
   console.setStandardErrorFile(QString::fromStdString(op.slave()));
