@@ -157,6 +157,7 @@ void ConsoleCore::WServer_DataArrival(const Bytes& datagram, const std::string& 
     SetCurrentKZUSettings(current_settings_, datagram, address_bytes, *this);
     SetView(ViewId::kTextMsg, "Message from (2554) " + env_.system.TimeText() + "\r\n" + StrToHex(datagram));
     ShowConfig();
+    env_.view.DatagramShown({ViewId::kTextMsg});
   } catch (const std::exception& e) {
     ReportLineError(e.what(), "Procedure: WinsockServer (2554)");
   }
@@ -193,6 +194,11 @@ void ConsoleCore::WSReceive_DataArrival(const Bytes& datagram, const std::string
     SetView(ViewId::kLabelIncome0,
             "Message from (" + sender + ": " + port + " " + time + " (" + length + " bytes)");
     SetView(ViewId::kLabelIncome1, "Ascii View (" + sender + ":" + port + " " + time + " (" + length + " bytes)");
+    if (datagram.size() == 34) {
+      env_.view.DatagramShown({ViewId::kTextMsg, ViewId::kTextMsg2, ViewId::kTextAsc});
+    } else {
+      env_.view.DatagramShown({ViewId::kTextMsg2, ViewId::kTextAsc});
+    }
   } catch (const std::exception& e) {
     ReportLineError(e.what(), "Procedure: WSReceive (2552)");
   }

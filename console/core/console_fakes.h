@@ -88,12 +88,14 @@ class FakeView final : public ConsoleView {
   void ConsoleAppended(std::string_view text) override { appended += text; }
   void ConsoleReplaced(std::string_view) override { ++replaced; }
   void ViewChanged(ViewId view) override { changes.push_back(view); }
+  void DatagramShown(const std::vector<ViewId>& views) override { shown.push_back(views); }
   void ShowErrorBox(std::string_view label, std::string_view description) override {
     boxes.emplace_back(std::string(label), std::string(description));
   }
   std::string appended;
   int replaced = 0;
   std::vector<ViewId> changes;
+  std::vector<std::vector<ViewId>> shown;
   std::vector<std::pair<std::string, std::string>> boxes;
 };
 

@@ -67,6 +67,10 @@ class ConsoleView {
   virtual void ConsoleReplaced(std::string_view whole_text) = 0;
   // One of the traffic views or captions now holds another text.
   virtual void ViewChanged(ViewId view) = 0;
+  // One received datagram has been put into the views listed (kTextMsg for a settings packet,
+  // kTextMsg2 and kTextAsc for the box's traffic), whether or not their texts changed: a datagram
+  // equal to the last one changes nothing the window shows, but a log must show it again.
+  virtual void DatagramShown(const std::vector<ViewId>& views) { (void)views; }
   virtual void ShowErrorBox(std::string_view label, std::string_view description) = 0;
 };
 

@@ -102,9 +102,27 @@ TEST_F(DatagramTest, FilterDropsOtherSenders) {
   view.changes.clear();
   core.WSReceive_DataArrival(std::string(50, 'x'), "10.0.0.3");
   EXPECT_TRUE(view.changes.empty());
+  EXPECT_TRUE(view.shown.empty());
   EXPECT_EQ(core.PacketID(), 0);
   core.WSReceive_DataArrival(std::string(50, 'x'), "10.0.0.2");
   EXPECT_FALSE(view.changes.empty());
+}
+
+// A log of the traffic needs every datagram, also one that repeats the last within its second.
+TEST_F(DatagramTest, EveryShownDatagramIsReportedWithTheViewsItFilled) {
+  const std::string packet(50, 'x');
+  core.WSReceive_DataArrival(packet, "10.0.0.2");
+  view.changes.clear();
+  core.WSReceive_DataArrival(packet, "10.0.0.2");
+  EXPECT_TRUE(view.changes.empty());
+  core.WSReceive_DataArrival(SettingsAnswer(), "10.0.0.2");
+  core.WServer_DataArrival(SettingsAnswer() + HexBytes("7F 00 00 01"), "10.0.0.9");
+  core.WServer_DataArrival(SettingsAnswer() + HexBytes("0A 00 00 03"), "10.0.0.9");  // another box
+  core.WServer_DataArrival("kzuchk", "10.0.0.9");
+  const std::vector<ViewId> data{ViewId::kTextMsg2, ViewId::kTextAsc};
+  const std::vector<ViewId> answer{ViewId::kTextMsg, ViewId::kTextMsg2, ViewId::kTextAsc};
+  const std::vector<ViewId> passed_on{ViewId::kTextMsg};
+  EXPECT_EQ(view.shown, (std::vector<std::vector<ViewId>>{data, data, answer, passed_on}));
 }
 
 TEST_F(DatagramTest, EverySizeUpToTheUdpLimitIsHandled) {

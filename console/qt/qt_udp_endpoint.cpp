@@ -35,6 +35,7 @@ QtUdpEndpoint::QtUdpEndpoint(Receiver receiver)
 QtUdpEndpoint::~QtUdpEndpoint() = default;
 
 void QtUdpEndpoint::Bind(int local_port) {
+  ++bind_failures_;  // taken back below once bound
   if (local_port < 0 || local_port > 65535) throw RunTimeError("Invalid argument");
   if (State() != 0) throw RunTimeError("Invalid operation at current state");
   // Without DontShareAddress a second console could bind the same port and steal datagrams.
@@ -44,6 +45,7 @@ void QtUdpEndpoint::Bind(int local_port) {
     throw RunTimeError("Port " + std::to_string(local_port) + ": " + reason);
   }
   local_port_ = socket_->localPort();
+  --bind_failures_;
 }
 
 void QtUdpEndpoint::Close() { socket_->close(); }

@@ -30,6 +30,8 @@ class QtUdpEndpoint final : public QObject, public UdpEndpoint {
   void SendData(const Bytes& bytes) override;
 
   void SetReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
+  // How many Bind calls have failed so far.
+  int BindFailures() const { return bind_failures_; }
 
  private:
   void OnReadyRead();
@@ -39,6 +41,7 @@ class QtUdpEndpoint final : public QObject, public UdpEndpoint {
   std::string remote_host_;
   int remote_port_ = 0;
   int local_port_ = 0;
+  int bind_failures_ = 0;
 };
 
 }  // namespace ralvek::console

@@ -1,20 +1,18 @@
 #include "terminal_front_end.h"
 
-#include <QCoreApplication>
-#include <cstdio>
+#include <algorithm>
 
 namespace ralvek::console {
 namespace {
 
-void Write(std::FILE* stream, std::string_view text) {
+std::string WithoutCr(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     out.push_back(text[i]);
   }
-  std::fwrite(out.data(), 1, out.size(), stream);
-  std::fflush(stream);
+  return out;
 }
 
 // The views hold one byte per character; a terminal expects UTF-8.
@@ -32,88 +30,75 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
+void AddSection(std::string& out, std::string_view caption, std::string_view text) {
+  out += "== ";
+  out += caption;
+  out += " ==\n";
+  out += text;
+  out += '\n';
+}
+
 }  // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(std::shared_ptr<InputQueue> input) : input_(std::move(input)) {
-  poll_.setInterval(10);
-  connect(&poll_, &QTimer::timeout, this, &TerminalFrontEnd::TakeInput);
+void PlainScreen::Print(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+std::string TrafficBlock(const ConsoleCore& core, const std::vector<ViewId>& views) {
+  auto has = [&](ViewId view) { return std::find(views.begin(), views.end(), view) != views.end(); };
+  std::string out = "[traffic]\n";
+  if (has(ViewId::kTextMsg)) AddSection(out, "Settings packet", core.View(ViewId::kTextMsg));
+  if (has(ViewId::kTextMsg2)) AddSection(out, core.View(ViewId::kLabelIncome0), core.View(ViewId::kTextMsg2));
+  if (has(ViewId::kTextAsc)) {
+    AddSection(out, core.View(ViewId::kLabelIncome1), Latin1ToUtf8(core.View(ViewId::kTextAsc)));
+  }
+  out += "[end traffic]\n";
+  return WithoutCr(out);
 }
 
 void TerminalFrontEnd::Attach(ConsoleCore& core) {
   core_ = &core;
   shown_packet_id_ = core.PacketID();
-  changed_.clear();  // the captions set at start are not news
-  poll_.start();
 }
 
-void TerminalFrontEnd::ConsoleAppended(std::string_view text) { Write(stdout, text); }
+std::string TerminalFrontEnd::RunLine(const std::string& line) {
+  if (core_ == nullptr) return line;
+  std::string prompt = core_->PromptEnter(line);
+  if (!line.empty()) last_failed_ = !prompt.empty();
+  if (const std::string hint = HintIfChanged(); !hint.empty()) screen_->Print(stdout, hint);
+  return prompt;
+}
+
+void TerminalFrontEnd::ConsoleAppended(std::string_view text) { screen_->Print(stdout, WithoutCr(text)); }
 
 void TerminalFrontEnd::ConsoleReplaced(std::string_view) {
   // What was written to the terminal stays there; clearing and trimming concern the window only.
 }
 
-void TerminalFrontEnd::ViewChanged(ViewId view) {
-  changed_.insert(view);
-  if (flush_pending_) return;
-  flush_pending_ = true;
-  QTimer::singleShot(0, this, &TerminalFrontEnd::PrintChangedViews);
+void TerminalFrontEnd::ViewChanged(ViewId) {
+  // Cleared views and new captions alone are no traffic; blocks come from DatagramShown.
+}
+
+void TerminalFrontEnd::DatagramShown(const std::vector<ViewId>& views) {
+  if (core_ == nullptr) return;
+  screen_->Print(stdout, TrafficBlock(*core_, views) + HintIfChanged());
 }
 
 void TerminalFrontEnd::ShowErrorBox(std::string_view label, std::string_view description) {
-  Write(stderr, "Error\n" + std::string(label) + "\n" + std::string(description) + "\n");
+  std::string line = "[error box] ";
+  line += label;
+  line += ": ";
+  line += description;
+  line += '\n';
+  screen_->Print(stderr, WithoutCr(line));
 }
 
-void TerminalFrontEnd::PrintChangedViews() {
-  flush_pending_ = false;
-  if (core_ == nullptr) return;
-  std::string out;
-  if (changed_.count(ViewId::kTextMsg2) || changed_.count(ViewId::kLabelIncome0)) {
-    out += "== " + core_->View(ViewId::kLabelIncome0) + " ==\n" + core_->View(ViewId::kTextMsg2) + "\n";
-  }
-  if (changed_.count(ViewId::kTextAsc) || changed_.count(ViewId::kLabelIncome1)) {
-    out += "== " + core_->View(ViewId::kLabelIncome1) + " ==\n" + Latin1ToUtf8(core_->View(ViewId::kTextAsc)) + "\n";
-  }
-  if (changed_.count(ViewId::kTextMsg)) {
-    out += "== Settings packet ==\n" + core_->View(ViewId::kTextMsg) + "\n";
-  }
-  changed_.clear();
-  // The window offers the packet number on F12; a terminal has no such key, so it is shown.
-  if (core_->PacketID() != shown_packet_id_) {
-    shown_packet_id_ = core_->PacketID();
-    out += "F12- Ack " + std::to_string(shown_packet_id_) + "\n";
-  }
-  Write(stdout, out);
-}
-
-void TerminalFrontEnd::TakeInput() {
-  // A command that waits lets events run; the next line must not start inside it.
-  if (busy_ || ended_ || core_ == nullptr) return;
-  busy_ = true;
-  while (!ended_) {
-    std::string line;
-    bool at_end = false;
-    {
-      std::lock_guard lock(input_->mutex);
-      if (stop_flag_ != nullptr && *stop_flag_ != 0) {
-        at_end = true;
-      } else if (input_->lines.empty()) {
-        at_end = input_->at_end;
-        if (!at_end) break;
-      } else {
-        line = std::move(input_->lines.front());
-        input_->lines.pop_front();
-      }
-    }
-    if (at_end) {
-      ended_ = true;
-      core_->Unload();
-      QCoreApplication::exit(0);
-      break;
-    }
-    prompt_ = line;
-    prompt_ = core_->PromptEnter(prompt_);
-  }
-  busy_ = false;
+// The window offers the packet number on F12; the terminal shows the line to type.
+std::string TerminalFrontEnd::HintIfChanged() {
+  if (core_ == nullptr || core_->PacketID() == shown_packet_id_) return {};
+  shown_packet_id_ = core_->PacketID();
+  return "[hint] F12: Ack " + std::to_string(shown_packet_id_) + "\n";
 }
 
 }  // namespace ralvek::console

@@ -69,11 +69,11 @@ TEST_F(ConsoleTest, DataPacketsSetThePacketIdAndAckRemovesThemFromTheBox) {
   Command("use 127.0.0.2", "Current IP");
   console_->WaitFor("== Message from (127.0.0.2: 2552 ");
   console_->WaitFor("CALL 00001");
-  console_->WaitFor("F12- Ack 1\n");
+  console_->WaitFor("[hint] F12: Ack 1\n");
   const std::size_t mark = box_->Out().size();
   Command("ack 1", "Ack sent to packet: 1\n");
   EXPECT_TRUE(BoxSaw(*box_, "ack 1 removed", mark));
-  console_->WaitFor("F12- Ack 2\n");
+  console_->WaitFor("[hint] F12: Ack 2\n");
   const auto at = Command("dump", "UDPSend\t\tOn\n");
   EXPECT_NE(console_->Out().find("Num Of Packets\t1\n", console_->Out().rfind("Current Ralvek Settings", at)),
             std::string::npos);
@@ -165,7 +165,7 @@ TEST_F(ConsoleTest, RefusedAndBadLinesLeaveTheConsoleRunning) {
   Command("setip", "Error:Subscript out of range\n");
   Command("send 01-zz-02", "");
   Command(std::string(300, ' ') + "hex 255", "255\t = \t000000FFh\n");
-  EXPECT_NE(console_->Err().find("KZUConfig->KZUHex\nInvalid Hex Number"), std::string::npos);
+  EXPECT_NE(console_->Err().find("[error box] KZUConfig->KZUHex: Invalid Hex Number\n"), std::string::npos);
 }
 
 TEST_F(ConsoleTest, PortThatIsTakenLeavesTheConsoleUsable) {
@@ -175,6 +175,8 @@ TEST_F(ConsoleTest, PortThatIsTakenLeavesTheConsoleUsable) {
   console_->WaitFor("Procedure: Load\n");
   console_->WaitFor("Listen IP\t:All\n");
   Command("hex 255", "000000FFh\n");
+  console_->CloseInput();
+  EXPECT_EQ(console_->WaitExit(), 1);  // a script learns that the console ran without its port
 }
 
 TEST_F(ConsoleTest, PingRunsTheSystemToolWithTheHostAsOneArgument) {

@@ -105,6 +105,24 @@ std::string ConsoleTest::ConfigFile() const {
   return file.readAll().toStdString();
 }
 
+void ConsoleTest::UseBoxAddress() {
+  QDir().mkpath(dir_.filePath("config/ralvek"));
+  QFile file(dir_.filePath("config/ralvek/console.ini"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[Config]\nKZUIP=127.0.0.2\n");
+}
+
+std::unique_ptr<Program> ConsoleTest::RunPipe(const std::string& printf_lines, const QProcessEnvironment& env) {
+  const QString pipe = "printf '" + QString::fromStdString(printf_lines) + "' | '" + CONSOLE_EXE + "'";
+  return std::make_unique<Program>("/bin/sh", QStringList{"-c", pipe}, env);
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
 Program& ConsoleTest::StartBox(const QStringList& extra) {
   box_ = std::make_unique<Program>(PBXSIM_EXE, QStringList{"box", "--address", "127.0.0.2"} + extra, Environment());
   box_->WaitFor("box: listening on 127.0.0.2:26482");

@@ -36,6 +36,9 @@ class Program {
   std::string out_;
 };
 
+// Occurrences of what in text.
+std::size_t Count(const std::string& text, const std::string& what);
+
 class ConsoleTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
@@ -50,6 +53,10 @@ class ConsoleTest : public ::testing::Test {
   std::size_t Command(const std::string& line, const std::string& expected, int timeout_ms = 5000);
   QProcessEnvironment Environment() const;
   std::string ConfigFile() const;
+  // Points the console at pbxsim box's address before it starts, as an earlier "use" would.
+  void UseBoxAddress();
+  // `echo ... | console`: the shell runs the pipe; lines are given with \n between them.
+  std::unique_ptr<Program> RunPipe(const std::string& printf_lines, const QProcessEnvironment& env);
 
   QTemporaryDir dir_;
   QString path_prefix_;  // put before PATH (fake tools)

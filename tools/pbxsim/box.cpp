@@ -142,6 +142,13 @@ std::optional<Bytes> KzuBox::NextDataPacket() const {
   return stored_.front().bytes;
 }
 
+std::vector<Bytes> KzuBox::DataPackets(std::size_t most) const {
+  std::vector<Bytes> packets;
+  if (!NextDataPacket()) return packets;
+  for (std::size_t i = 0; i < stored_.size() && i < most; ++i) packets.push_back(stored_[i].bytes);
+  return packets;
+}
+
 void KzuBox::UpdateCounts() {
   settings_.LastPacketID = last_id_;
   settings_.NumOfPackets = static_cast<std::int32_t>(stored_.size());
@@ -175,7 +182,8 @@ class BoxServer {
       : io_(io), box_(box), socket_(io), timer_(io), signals_(io, SIGINT, SIGTERM),
         port_(static_cast<unsigned short>(options.number("port"))),
         reply_port_(static_cast<unsigned short>(options.number("reply-port"))),
-        records_(options.number("records")) {}
+        records_(options.number("records")),
+        burst_(std::max<std::uint64_t>(options.number("burst"), 1)) {}
 
   void Start() {
     Open(asio::ip::make_address_v4(box_.settings().DefaultIP));
@@ -237,8 +245,8 @@ class BoxServer {
     timer_.expires_after(std::chrono::milliseconds(100 * tenths));
     timer_.async_wait([this](const asio::error_code& ec) {
       if (ec == asio::error::operation_aborted) return;
-      if (generated_ < records_ && box_.StoreRecord()) ++generated_;
-      if (const auto packet = box_.NextDataPacket()) SendData(*packet);
+      for (std::uint64_t i = 0; i < burst_ && generated_ < records_ && box_.StoreRecord(); ++i) ++generated_;
+      for (const auto& packet : box_.DataPackets(burst_)) SendData(packet);
       Tick();
     });
   }
@@ -266,6 +274,7 @@ class BoxServer {
   unsigned short port_;
   unsigned short reply_port_;
   std::uint64_t records_;
+  std::uint64_t burst_;
   std::uint64_t generated_ = 0;
   asio::ip::udp::endpoint sender_;
   std::array<char, 65536> buffer_{};
@@ -276,7 +285,8 @@ class BoxServer {
 int run_box(int argc, char** argv) {
   Options options(argc, argv, {{"address", "127.0.0.2"}, {"port", "26482"}, {"reply-port", "2552"},
                                {"send-to", "127.0.0.1:2552"}, {"records", "0"}, {"period", "10"},
-                               {"entry-len", "40"}, {"site", "1"}, {"capacity", "1000"}});
+                               {"entry-len", "40"}, {"site", "1"}, {"capacity", "1000"},
+                               {"burst", "1"}});
   const auto [send_host, send_port] = host_port(options.text("send-to"));
   console::KZUSettings settings;
   settings.E2 = 1;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kzu_settings.h"
 
@@ -34,6 +35,8 @@ class KzuBox {
   // The oldest stored packet, resent on every tick until it is acknowledged; nothing when the store
   // is empty or UDP sending is off.
   std::optional<console::Bytes> NextDataPacket() const;
+  // The oldest stored packets, at most `most`, oldest first; nothing when NextDataPacket has none.
+  std::vector<console::Bytes> DataPackets(std::size_t most) const;
 
   const console::KZUSettings& settings() const { return settings_; }
   bool com_on() const { return com_on_; }
@@ -54,7 +57,9 @@ class KzuBox {
 };
 
 // pbxsim box [--address 127.0.0.2] [--port 26482] [--reply-port 2552] [--send-to 127.0.0.1:2552]
-//            [--records 0] [--period 10] [--entry-len 40] [--site 1] [--capacity 1000]
+//            [--records 0] [--period 10] [--entry-len 40] [--site 1] [--capacity 1000] [--burst 1]
+// Every period it stores up to --burst new records and sends up to --burst of the oldest stored
+// packets back to back.
 // Runs until SIGINT or SIGTERM; prints one line per event on standard output.
 int run_box(int argc, char** argv);
 

@@ -90,12 +90,17 @@ TEST_F(KzuBoxTest, StoresUpToCapacityAndResendsTheOldestUntilAcknowledged) {
   EXPECT_EQ((*box.NextDataPacket())[2], 2);
   EXPECT_EQ(box.Receive(console::MakeAckPacket(1)).log, "ack 1 not stored");
   EXPECT_EQ(box.settings().NumOfPackets, 2);
+  const auto burst = box.DataPackets(5);  // a burst takes what is stored, oldest first
+  ASSERT_EQ(burst.size(), 2u);
+  EXPECT_EQ(burst[0][2], 2);
+  EXPECT_EQ(burst[1][2], 3);
 }
 
 TEST_F(KzuBoxTest, NothingIsSentWhileUdpIsOff) {
   box.StoreRecord();
   Send(8);
   EXPECT_FALSE(box.NextDataPacket());
+  EXPECT_TRUE(box.DataPackets(5).empty());
 }
 
 TEST_F(KzuBoxTest, DataPacketIsNeverMistakenForASettingsAnswer) {
