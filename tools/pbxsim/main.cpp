@@ -25,7 +25,7 @@ const Mode kModes[] = {
      "[--batch 1] [--seconds 0]"},
     {"box", ralvek::pbxsim::run_box,
      "box [--address 127.0.0.2] [--port 26482] [--reply-port 2552] [--send-to 127.0.0.1:2552] [--records 0] "
-     "[--period 10] [--entry-len 40] [--site 1] [--capacity 1000]"},
+     "[--period 10] [--entry-len 40] [--site 1] [--capacity 1000] [--burst 1]"},
     {"exchange", ralvek::pbxsim::run_exchange,
      "exchange --listen 127.0.0.30:1201 [--count 0] [--rate 10] [--size 120] [--first 1] "
      "[--source <host>] [--binary 0] [--commands -]"},
