@@ -131,9 +131,11 @@ TEST_F(BoardTest, SilenceBegunOutsideTheAlarmHoursCountsFromTheirStart) {
   auto board = make("silence_minutes=1\nsilence_hours=mon-fri 07-20\n");
   EXPECT_EQ(warning_, "");
   std::time_t night = monday(7) - 300;  // 06:55
-  for (int tick = 1; tick <= 300 + 59; ++tick) board->tick(night + tick);
+  for (int tick = 1; tick <= 300 + 58; ++tick) board->tick(night + tick);
   EXPECT_TRUE(events_.empty());
-  board->tick(night + 360);  // silent since 06:55: the alarm counts from 07:00 and stands at 07:01
+  // Silent since 06:55: the alarm counts from 07:00 and stands within a tick of 07:01.
+  board->tick(night + 359);
+  board->tick(night + 360);
   ASSERT_EQ(events_.size(), 1u);
   board->on_data(3, 1, 1);
   std::time_t evening = monday(19) + 3590;  // 19:59:50
