@@ -66,7 +66,8 @@ void Board::add_source(int number, std::string label, std::string address) {
 
 std::filesystem::path Board::status_file() const { return program_dir_ / (program_ + ".status"); }
 
-void Board::start() {
+void Board::start(bool owner) {
+  owner_ = owner;
   now_ = started_ = std::time(nullptr);
   today_ = local_time(now_).tm_yday;
   ticks_to_publish_ = kPublishTicks;
@@ -80,7 +81,7 @@ void Board::stop() {
   for (auto& row : rows_) row.connected = false;
   publish();
   std::error_code ignored;
-  std::filesystem::remove(status_file(), ignored);
+  if (owner_) std::filesystem::remove(status_file(), ignored);
 }
 
 void Board::on_connected(int number, bool connected) {
@@ -153,6 +154,7 @@ void Board::silence_over(SourceFigures& row) {
 }
 
 void Board::publish() {
+  if (!owner_) return;
   try {
     replace_file(status_file(), status_text(*this));
   } catch (const std::exception&) {

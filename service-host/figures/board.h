@@ -37,8 +37,9 @@ class Board {
   std::string configure(const ini::IniFile& ini, const std::string& section);
   void add_source(int number, std::string label, std::string address);
   // Starts the ticks and publishes at once; `stop` publishes a last time and removes the
-  // status file (the instance is going).
-  void start();
+  // status file (the instance is going). A run that is not the sole instance (`owner`
+  // false) keeps its figures and its alarms but writes no file: those are the instance's.
+  void start(bool owner = true);
   void stop();
 
   // ---- hooks of the collectors ----
@@ -93,6 +94,7 @@ class Board {
   std::vector<int> index_;  // source number -> row, -1: none
   CopyFigures copy_;
   bool copy_service_ = false;
+  bool owner_ = false;
 
   std::int32_t silence_minutes_ = 0;
   AlarmHours alarm_hours_;
