@@ -43,8 +43,8 @@ struct CopyFigures {
   std::int64_t error_count = 0;  // failed passes in a row, against MaxErrCount
 };
 
-// The number of LF bytes in `bytes`, eight at a time.
-inline std::uint64_t count_line_feeds(std::string_view bytes) {
+// The number of bytes equal to `byte` in `bytes`, eight at a time.
+inline std::uint64_t count_byte(std::string_view bytes, unsigned char byte) {
   constexpr std::uint64_t kOnes = 0x0101010101010101;
   constexpr std::uint64_t kHigh = 0x8080808080808080;
   std::uint64_t count = 0;
@@ -53,14 +53,16 @@ inline std::uint64_t count_line_feeds(std::string_view bytes) {
   for (; end - p >= 8; p += 8) {
     std::uint64_t word;
     std::memcpy(&word, p, 8);
-    std::uint64_t x = word ^ (0x0A * kOnes);  // zero bytes where LF was
+    std::uint64_t x = word ^ (byte * kOnes);  // zero bytes where `byte` was
     // Exact zero-byte test: no carries cross bytes since each low seven bits are added apart.
     std::uint64_t nonzero = (((x & ~kHigh) + ~kHigh) | x) & kHigh;
     count += static_cast<std::uint64_t>(__builtin_popcountll(~nonzero & kHigh));
   }
-  for (; p != end; ++p) count += *p == '\n';
+  for (; p != end; ++p) count += static_cast<unsigned char>(*p) == byte;
   return count;
 }
+
+inline std::uint64_t count_line_feeds(std::string_view bytes) { return count_byte(bytes, '\n'); }
 
 // The records in a block written with `line_end` after it: its line ends, plus the line that
 // the appended line end completes (none when the block ends a line itself, as that line end
