@@ -52,8 +52,10 @@ std::string temp_name(const std::string& name);
 // the pass goes on with the next file; when it holds the same bytes as the local file it is the
 // copy of a move cut off before its deletion, and the move is finished instead. Any other
 // failure throws CopyError and ends the pass after finishing the moves already copied: files
-// not yet reached stay where they are. Returns the number of files moved.
+// not yet reached stay where they are. Returns the number of files moved; `on_moved` is told
+// the bytes of each as its local file goes.
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
-              const std::string& extension, const std::function<void(const CopyError&)>& on_exists);
+              const std::string& extension, const std::function<void(const CopyError&)>& on_exists,
+              const std::function<void(std::uint64_t bytes)>& on_moved = {});
 
 }  // namespace ralvek::brastel
