@@ -24,7 +24,7 @@ TEST_F(BrastelTest, StatusAndMetricsCountTheFilesAndBytesMoved) {
   EXPECT_EQ((metrics.samples["ralvek_moved_bytes_total{service=\"brastel\",source=\"copy\"}"]), 8);
   EXPECT_EQ((metrics.samples["ralvek_copy_error_count{service=\"brastel\",source=\"copy\"}"]), 0);
   p->signal(SIGINT);
-  ASSERT_TRUE(p->wait(10s).has_value());
+  EXPECT_EQ(p->wait(10s), 0) << p->err();
   auto after = start({"--status"});
   EXPECT_NE(after->wait(10s).value_or(0), 0);
   EXPECT_NE(after->err().find("brastel is not running"), std::string::npos) << after->err();

@@ -57,7 +57,7 @@ TEST_F(TolvinFiguresTest, ASiteSilentPastItsLimitWarnsOnceRecoversOnceAndTheFigu
       << json;
 
   tolvin->signal(SIGINT);
-  ASSERT_TRUE(tolvin->wait());
+  EXPECT_EQ(tolvin->wait(), 0) << tolvin->err();
   auto warnings = events_of(120, "1");
   ASSERT_EQ(warnings.size(), 1u) << read_file(event_log());
   EXPECT_EQ(warnings[0].type, 2);
@@ -108,7 +108,7 @@ TEST_F(TolvinFiguresTest, NoWarningOutsideTheAlarmHours) {
   auto [code, table] = status({"--status"});
   EXPECT_EQ(code, 0) << table;
   tolvin->signal(SIGINT);
-  ASSERT_TRUE(tolvin->wait());
+  EXPECT_EQ(tolvin->wait(), 0) << tolvin->err();
   EXPECT_TRUE(events_of(120, "1").empty()) << read_file(event_log());
 }
 
