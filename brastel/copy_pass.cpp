@@ -29,7 +29,7 @@ void remove_quietly(FileOps& ops, const std::filesystem::path& path) {
 
 // Copies the bytes of `from` into a new file `to`, left open so that it can be synced later.
 std::unique_ptr<platform::WritableFile> copy_content(FileOps& ops, const std::filesystem::path& from,
-                                                     const std::filesystem::path& to) {
+                                                     const std::filesystem::path& to, std::uint64_t& size) {
   std::unique_ptr<SourceFile> source;
   try {
     source = ops.open_read(from);
@@ -51,6 +51,7 @@ std::unique_ptr<platform::WritableFile> copy_content(FileOps& ops, const std::fi
       throw copy_error(e, false);
     }
     if (n == 0) break;
+    size += n;
     try {
       target->append(std::string_view(buffer.data(), n));
     } catch (const platform::FileError& e) {
@@ -90,8 +91,9 @@ class MoveBatch {
  public:
   static constexpr std::size_t kSize = 64;
 
-  MoveBatch(FileOps& ops, std::filesystem::path remote, const std::function<void(const CopyError&)>& on_exists)
-      : ops_(ops), remote_(std::move(remote)), on_exists_(on_exists) {}
+  MoveBatch(FileOps& ops, std::filesystem::path remote, const std::function<void(const CopyError&)>& on_exists,
+            const std::function<void(std::uint64_t)>& on_moved)
+      : ops_(ops), remote_(std::move(remote)), on_exists_(on_exists), on_moved_(on_moved) {}
   ~MoveBatch() {
     for (auto& move : moves_) {
       if (move.copy) remove_quietly(ops_, move.temp);
@@ -104,7 +106,7 @@ class MoveBatch {
   // a move cut off between its rename and the deletion of the local file: it is only finished.
   // Throws CopyError (code 58 for any other existing target); nothing of the file is left then.
   void add(const std::filesystem::path& local, const std::string& name) {
-    Move move{local, remote_ / temp_name(name), remote_ / name, nullptr};
+    Move move{local, remote_ / temp_name(name), remote_ / name, nullptr, 0};
     // A target that is the local file itself (a link to it) would be emptied by the copy, or
     // found identical and the local file deleted: the only copy gone.
     for (const auto* target : {&move.temp, &move.final}) {
@@ -119,7 +121,7 @@ class MoveBatch {
       }
     } else {
       try {
-        move.copy = copy_content(ops_, local, move.temp);
+        move.copy = copy_content(ops_, local, move.temp, move.size);
       } catch (const CopyError&) {
         remove_quietly(ops_, move.temp);
         throw;
@@ -135,10 +137,10 @@ class MoveBatch {
     std::vector<Move> moves = std::move(moves_);
     moves_.clear();
     std::optional<CopyError> error;
-    std::vector<std::filesystem::path> renamed;
+    std::vector<std::pair<std::filesystem::path, std::uint64_t>> renamed;
     for (auto& move : moves) {
       if (!move.copy) {
-        renamed.push_back(move.local);
+        renamed.emplace_back(move.local, move.size);
         continue;
       }
       if (error) {
@@ -147,7 +149,7 @@ class MoveBatch {
       }
       try {
         publish(move);
-        renamed.push_back(move.local);
+        renamed.emplace_back(move.local, move.size);
       } catch (const CopyError& e) {
         remove_quietly(ops_, move.temp);
         if (e.code() == kCodeFileExists) {
@@ -161,10 +163,11 @@ class MoveBatch {
     if (!renamed.empty()) {
       try {
         ops_.sync_folder(remote_);
-        for (const auto& local : renamed) {
+        for (const auto& [local, size] : renamed) {
           try {
             ops_.remove(local);
             ++deleted;
+            if (on_moved_) on_moved_(size);
           } catch (const platform::FileError& e) {
             if (!error) error = copy_error(e, false);
           }
@@ -182,6 +185,7 @@ class MoveBatch {
   struct Move {
     std::filesystem::path local, temp, final;
     std::unique_ptr<platform::WritableFile> copy;  // null: the copy has its final name already
+    std::uint64_t size;  // bytes copied (0 for a copy found finished)
   };
 
   void publish(Move& move) {
@@ -197,6 +201,7 @@ class MoveBatch {
   FileOps& ops_;
   std::filesystem::path remote_;
   const std::function<void(const CopyError&)>& on_exists_;
+  const std::function<void(std::uint64_t)>& on_moved_;
   std::vector<Move> moves_;
 };
 
@@ -235,7 +240,8 @@ std::string temp_name(const std::string& name) {
 
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
               const std::string& extension,
-              const std::function<void(const CopyError&)>& on_exists) {
+              const std::function<void(const CopyError&)>& on_exists,
+              const std::function<void(std::uint64_t bytes)>& on_moved) {
   // An empty destination would move the files into whatever the current folder is.
   if (remote.empty()) throw CopyError(kCodePathNotFound, "Path not found: RemotePath is empty");
   // The local folder named again (directly, through "..", a link or a bind mount): every file
@@ -251,7 +257,7 @@ int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::pa
     throw copy_error(e, false);
   }
   int count = 0;
-  MoveBatch batch(ops, remote, on_exists);
+  MoveBatch batch(ops, remote, on_exists, on_moved);
   for (const auto& name : names) {
     if (upper_extension(name) != extension || !matches_pattern(name, source.pattern)) continue;
     try {

@@ -54,8 +54,10 @@ std::string temp_name(const std::string& name);
 // is the local file itself (same device and inode) is code 58 too and never finished. A
 // `remote` that is the local folder itself throws CopyError 58 before anything is touched. Any
 // other failure throws CopyError and ends the pass after finishing the moves already copied:
-// files not yet reached stay where they are. Returns the number of files moved.
+// files not yet reached stay where they are. Returns the number of files moved; `on_moved` is
+// told the bytes of each as its local file goes.
 int copy_pass(FileOps& ops, const LocalSource& source, const std::filesystem::path& remote,
-              const std::string& extension, const std::function<void(const CopyError&)>& on_exists);
+              const std::string& extension, const std::function<void(const CopyError&)>& on_exists,
+              const std::function<void(std::uint64_t bytes)>& on_moved = {});
 
 }  // namespace ralvek::brastel

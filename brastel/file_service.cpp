@@ -51,7 +51,10 @@ frmService::frmService(FileOps& ops)
     : frame::Service(brastel_profile()),
       ops_(ops),
       tmrServiceProcess(io(), 60000ms, [this] { tmrServiceProcess_Timer(); }),
-      oLogger(std::make_unique<pemrod::clsLogger>()) {
+      oLogger(std::make_unique<pemrod::clsLogger>()),
+      figures_(io(), "brastel", program_dir(),
+               [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }) {
+  figures_.set_copy_service();
   // The log is set up before the frame looks at anything, so that even a refused second
   // instance leaves its entry. A missing program directory ends the load (BeforeCommandLine).
   try {
@@ -135,6 +138,8 @@ void frmService::oSVC_Start(bool& success) {
                             std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision),
                         "INI File: " + ini.file_path()});
     settings_.strBatchFile = dir_text(program_dir()) + "/" + settings_.strBatchFile;
+    figures_.configure(ini, "Service");  // only metrics_file: the copy service has no sources
+    figures_.start(sole_instance());
     tmrServiceProcess.set_enabled(true);
     success = true;
   } catch (const std::exception& e) {
@@ -150,6 +155,7 @@ void frmService::StopRequest() {
 void frmService::Unload(bool /*finish_files*/) {
   // The service keeps no files open between cycles: nothing to finish.
   tmrServiceProcess.set_enabled(false);
+  figures_.stop();
 }
 
 frmService::DebugRunResult frmService::DebugRun() {
@@ -183,9 +189,14 @@ void frmService::tmrServiceProcess_Timer() {
   } catch (const std::exception& e) {
     failure = CopyError(kCodeInternal, e.what());
   }
+  figures_.copy().passes++;
+  figures_.copy().last_pass = std::time(nullptr);
   if (failure) {
+    figures_.copy().failed_passes++;
+    figures_.copy().last_failure = figures_.copy().last_pass;
     cycle_error(failure->code(), failure->what());
   } else {
+    figures_.copy().error_count = lngErrCount;
     tmrServiceProcess.set_enabled(true);
   }
   set_status("last cycle " + platform::iso_local_time(std::time(nullptr)).substr(11) + ": " +
@@ -199,6 +210,10 @@ void frmService::copy_pass() {
       settings_.strExtension, [this](const CopyError& e) {
         ErrorHandler(std::string(e.what()) + ", Code: " + std::to_string(e.code()),
                      "ServiceProcess");
+      },
+      [this](std::uint64_t bytes) {
+        ++figures_.copy().files_moved;
+        figures_.copy().bytes_moved += bytes;
       });
   lngErrCount = 0;
   LogEvent(kRoutine, {std::to_string(count) + " file(s) copied."});
@@ -221,6 +236,7 @@ void frmService::cycle_error(std::int32_t code, const std::string& description) 
           : description;
   ErrorHandler(text + ", Code: " + std::to_string(code), "ServiceProcess");
   ++lngErrCount;
+  figures_.copy().error_count = lngErrCount;
   if (lngErrCount < settings_.lngMaxErrCount || settings_.lngMaxErrCount <= 0) {
     tmrServiceProcess.set_enabled(true);
     return;

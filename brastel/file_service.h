@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/board.h"
 #include "file_ops.h"
 #include "frame/service.h"
 #include "frame/tick_timer.h"
@@ -59,6 +60,7 @@ class frmService final : public frame::Service {
   std::int32_t lngTicks = 0;
   std::unique_ptr<pemrod::clsLogger> oLogger;
   std::string load_error_;  // the log folder's check at load, raised by BeforeCommandLine
+  figures::Board figures_;
 };
 
 }  // namespace ralvek::brastel

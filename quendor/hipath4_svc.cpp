@@ -58,7 +58,9 @@ Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
                       [this](int i) { wsClient_Close(i); },
                       [this](int i, int, const std::string& d) { wsClient_Error(i, d); }}),
       tmrConnectTCP(io(), 60000ms, [this] { tmrConnectTCP_Timer(); }),
-      tmrFileTimer(io(), 1000ms, [this] { tmrFileTimer_Timer(); }) {
+      tmrFileTimer(io(), 1000ms, [this] { tmrFileTimer_Timer(); }),
+      figures_(io(), "quendor", program_dir(),
+               [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }) {
   tmrFileTimer.set_enabled(true);
 }
 
@@ -107,14 +109,18 @@ void Hipath4Svc::oSVC_Start(bool& success) {
       }
       colClients.push_back(n);
       highest = std::max<int>(highest, n);
+      figures_.add_source(n, std::to_string(n), host + ":" + std::to_string(port));
     }
     files_.resize(highest);
+    std::string figures_warning = figures_.configure(ini, kSection);
 
     LogEvent(kEventSuccess, 110,
              {"Service attempted to start with the following settings:",
               std::string("Version:") + std::to_string(kVersionMajor) + "." +
                   std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision),
               "INI File: " + ini.file_path()});
+    if (!figures_warning.empty()) LogEvent(kEventWarning, 110, {figures_warning});
+    figures_.start(owns_data_files());
     tmrConnectTCP.set_enabled(true);
     if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
     RenameFiles();
@@ -150,6 +156,7 @@ void Hipath4Svc::wsClient_Connect(int index) {
     LogEvent(kEventSuccess, 110,
              {"Connection established: " + socket.remote_host_ip() + ":" +
               std::to_string(socket.remote_port)});
+    figures_.on_connected(index, true);
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "wsClient_Connect");
   }
@@ -160,6 +167,7 @@ void Hipath4Svc::wsClient_Close(int index) {
   try {
     auto& socket = wsClient[index];
     socket.close();
+    figures_.on_connected(index, false);
     LogEvent(kEventSuccess, 110,
              {"Disconnected from " + socket.remote_host_ip() + ":" +
               std::to_string(socket.remote_port)});
@@ -176,6 +184,7 @@ void Hipath4Svc::wsClient_Error(int index, const std::string& description) {
              {"Error from " + socket.remote_host + ":" + std::to_string(socket.remote_port),
               "Description:", description, "Closing connection..."});
     socket.close();
+    figures_.on_connected(index, false);
     // Enabling a running timer would restart its minute: an exchange that fails often would
     // then hold off the reconnects of all the others.
     if (!tmrConnectTCP.enabled()) tmrConnectTCP.set_enabled(true);
@@ -191,14 +200,16 @@ void Hipath4Svc::DataArrival(int index) {
     auto n = static_cast<std::int16_t>(index);
     if (!files_.is_open(n)) CreateOutputFile(n);
     files_.write(n, data);
+    figures_.on_data(n, data.size(), figures::count_line_feeds(data));
   } catch (const std::exception& e) {
+    figures_.on_write_failed(index);
     ErrorHandler(e.what(), "DataArrival");
   }
 }
 
 void Hipath4Svc::CreateOutputFile(std::int16_t n) {
   try {
-    files_.create(n, std::time(nullptr));
+    figures_.on_file_opened(n, files_.create(n, std::time(nullptr)));
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "CreateOutputFile");
   }
@@ -220,6 +231,7 @@ void Hipath4Svc::CloseFiles() {
   try {
     for (int n : colClients) {
       if (files_.is_open(n)) files_.close(n);
+      figures_.on_file_closed(n);
     }
     RenameFiles();
   } catch (const std::exception& e) {
@@ -239,11 +251,13 @@ void Hipath4Svc::RenameFiles() {
 void Hipath4Svc::Unload(bool finish_files) {
   tmrFileTimer.set_enabled(false);
   tmrConnectTCP.set_enabled(false);
-  if (!finish_files) return;
-  try {
-    CloseFiles();
-  } catch (...) {
+  if (finish_files) {
+    try {
+      CloseFiles();
+    } catch (...) {
+    }
   }
+  figures_.stop();
 }
 
 void Hipath4Svc::update_status() {

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "figures/board.h"
 #include "frame/service.h"
 #include "frame/tick_timer.h"
 #include "net/sockets.h"
@@ -70,6 +71,7 @@ class Hipath4Svc : public frame::Service {
   net::TcpSocketArray wsClient;
   frame::TickTimer tmrConnectTCP;
   frame::TickTimer tmrFileTimer;
+  figures::Board figures_;
 };
 
 }  // namespace ralvek::quendor

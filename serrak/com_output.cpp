@@ -59,6 +59,7 @@ bool COMService::CreateOutputFile() {
     // Appending, never truncating: should the name be taken after all (the folder could not
     // be listed), nothing that file holds is lost.
     tsOutput_ = parts_.fs->open(strOutputFile_, platform::OpenMode::kAppend);
+    figures_.on_file_opened(0, strOutputFile_);
     return true;
   } catch (const std::exception& e) {
     host_.ErrorHandler(e.what(), "CreateOutputFile");
@@ -77,6 +78,7 @@ std::optional<std::uint64_t> COMService::file_size(const std::filesystem::path& 
 void COMService::RenameCurrentFile() {
   if (!blnFileOK_) return;
   tsOutput_.reset();
+  figures_.on_file_closed(0);
   std::filesystem::path file = strOutputFile_;
   try {
     auto size = file_size(file);

@@ -16,7 +16,9 @@ COMService::COMService(asio::io_context& io, ComHost& host, ComServiceParts part
       parts_(std::move(parts)),
       oCOM1_(std::move(parts_.port)),
       tmrCreateOutputFile_(io, std::chrono::milliseconds(1000), [this] { tmrCreateOutputFile_Timer(); }),
-      tmrReopenPort_(io, std::chrono::milliseconds(1000), [this] { tmrReopenPort_Timer(); }) {
+      tmrReopenPort_(io, std::chrono::milliseconds(1000), [this] { tmrReopenPort_Timer(); }),
+      figures_(io, "serrak", parts_.program_dir,
+               [this](int type, std::int32_t id, const auto& lines) { host_.LogEvent(type, id, lines); }) {
   oCOM1_->set_on_comm([this](int code) { OnComm(code); });
 }
 
@@ -34,6 +36,7 @@ void COMService::oSVC_Start(bool& success) {
 }
 
 void COMService::start_steps() {
+  std::string figures_warning;
   std::string ini_path = (parts_.program_dir / "serrak.ini").string();
   {
     ini::IniFile ini;
@@ -52,6 +55,7 @@ void COMService::start_steps() {
     oCOM1_->set_settings(ini.read_value(kIniSection, "com_settings", "9600,n,8,1"));
     lngInterval_ = integer32_setting(ini.read_value(kIniSection, "com_interval", "45"));
     delete_temp_files_ = vb::Val(ini.read_value(kIniSection, "delete_temp_files", "1")) != 0;
+    figures_warning = figures_.configure(ini, kIniSection);
 
     // A separator would put the output file outside the data folder.
     if (!site_id_valid(strSiteID_) || strSiteID_.find_first_of(std::string("/\0", 2)) != std::string::npos) {
@@ -65,6 +69,7 @@ void COMService::start_steps() {
       ChangeComToDat();
     }
 
+    figures_.add_source(0, strSiteID_, oCOM1_->device().string());
     blnFileOK_ = CreateOutputFile();
     if (!blnFileOK_) throw vb::ProgramError("Failed to create output file: " + strOutputFile_);
     if (host_.owns_data_files()) restore_pending();
@@ -79,7 +84,10 @@ void COMService::start_steps() {
                     "COM Settings: " + oCOM1_->settings(), "INI File: " + ini.file_path(),
                     "Script File: " + (blnScript_ ? script_file_.string() : std::string("No script file."))});
   }
+  if (!figures_warning.empty()) host_.LogEvent(platform::kEventWarning, 110, {figures_warning});
   oCOM1_->open();
+  figures_.on_connected(0, true);
+  figures_.start(host_.owns_data_files());
   tmrCreateOutputFile_.set_enabled(true);
 }
 
@@ -116,6 +124,7 @@ void COMService::OnComm(int code) {
   try {
     if (!blnFileOK_) {
       if (oCOM1_->is_open()) oCOM1_->close();
+      figures_.on_connected(0, false);
       tmrCreateOutputFile_.set_enabled(false);
       host_.LogEvent(platform::kEventWarning, 109,
                      {"Failed to create temporary output file: ", strOutputFile_});
@@ -138,10 +147,12 @@ void COMService::OnComm(int code) {
         try {
           tsOutput_->append(lines);
         } catch (...) {
+          figures_.on_write_failed(0);
           save_pending(strBuffer_.pending());
           throw;
         }
         strBuffer_.commit();
+        figures_.on_data(0, lines.size(), figures::count_byte(lines, '\r'));
         return;
       }
       case platform::kComEventBreak:
@@ -173,6 +184,7 @@ void COMService::error_reset(int code) {
     // The device went away (an adapter pulled out): without retries the service would stay
     // deaf until someone restarts it. The caller reports this failure, the first of a series.
     reopen_ticks_ = 0;
+    figures_.on_connected(0, false);
     tmrReopenPort_.set_enabled(true);
     report_status();
     throw;
@@ -188,6 +200,7 @@ void COMService::tmrReopenPort_Timer() {
     return;  // still gone; the first failure was reported
   }
   tmrReopenPort_.set_enabled(false);
+  figures_.on_connected(0, true);
   try {
     host_.LogEvent(platform::kEventInformation, 110, {"Com Port opened again.", "COM Port: " + com_port_text_});
     report_status();
@@ -220,6 +233,7 @@ void COMService::Unload(bool finish_files) {
     save_pending(strBuffer_.pending());
   }
   tsOutput_.reset();
+  figures_.stop();
 }
 
 // Larger pending text (a line that never ends) is not kept: rewriting it at every arrival

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "figures/board.h"
 #include "frame/tick_timer.h"
 #include "line_assembler.h"
 #include "platform/files.h"
@@ -118,6 +119,7 @@ class COMService {
   std::unique_ptr<platform::WritableFile> tsOutput_;
   std::filesystem::path pending_file_;
   std::string saved_pending_;  // what pending_file_ holds
+  figures::Board figures_;     // the line is source 0
 };
 
 }  // namespace ralvek::serrak

@@ -51,12 +51,15 @@ frmIPService::frmIPService()
                      [this](int, const std::string& d) { wsckUDP_Error(d); }}),
       tmrCreateOutputFile(io(), 1000ms, [this] { tmrCreateOutputFile_Timer(); }),
       tmrDisconnect(io(), 1000ms, [this] { tmrDisconnect_Timer(); }),
-      tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }) {}
+      tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }),
+      figures_(io(), "tolvin", program_dir(),
+               [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }) {}
 
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
   strDataPath = program_dir() / "data";
-  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](const std::exception& e) {
+  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](int site, const std::exception& e) {
+    figures_.on_write_failed(site);
     ErrorHandler(e.what(), "DataArrival");
   });
 }
@@ -88,6 +91,8 @@ void frmIPService::oSVC_Start(bool& success) {
     });
     dicSites = std::move(table.dicSites);
     intMaxSite = table.intMaxSite;
+    std::string figures_warning = figures_.configure(ini, "tolvin");
+    for (const auto& [address, site] : dicSites) figures_.add_source(number_of(site), site, address);
 
     LogEvent(kEventSuccess, 110,
              {"Service attempted to start with the following settings:Version:" +
@@ -101,6 +106,8 @@ void frmIPService::oSVC_Start(bool& success) {
     wsckUDP.bind();
     tmrCreateOutputFile.set_enabled(lngFileInterval > 0);
     tmrDisconnect.set_enabled(lngDisconnectInterval > 0);
+    if (!figures_warning.empty()) LogEvent(kEventWarning, 110, {figures_warning});
+    figures_.start(sole_instance());
     success = true;
     update_status();
   } catch (const std::exception& e) {
@@ -116,16 +123,18 @@ void frmIPService::Unload(bool finish_files) {
   tmrListen.set_enabled(false);
   DisconnectAll();
   // A run that is not the sole instance must leave the running instance's files alone.
-  if (!finish_files) return;
-  CloseAllFiles();
-  RenameFiles();
+  if (finish_files) {
+    CloseAllFiles();
+    RenameFiles();
+  }
+  figures_.stop();
 }
 
 // ---- files ----
 
 bool frmIPService::CreateOutputFile(std::int32_t site) {
   try {
-    site_files_->create(site);
+    figures_.on_file_opened(site, site_files_->create(site));
     return true;
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "CreateOutputFile");
@@ -137,6 +146,7 @@ void frmIPService::CloseAllFiles() {
   for (int site = 0; site <= intMaxSite && site <= kMaxSiteIndex; ++site) {
     try {
       if (site_files_->is_open(site)) site_files_->close(site);
+      figures_.on_file_closed(site);
     } catch (const std::exception& e) {
       ErrorHandler(e.what(), "CloseAllFiles");
     }
@@ -183,7 +193,9 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
     }
     site_files_->hold(site, data, strLineEnd);
     ++blocks_written_;
+    figures_.on_data(site, data.size() + strLineEnd.size(), figures::records_in(data, strLineEnd));
   } catch (const std::exception& e) {
+    figures_.on_write_failed(site);
     ErrorHandler(e.what(), "DataArrival");
   }
 }
@@ -205,6 +217,7 @@ void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
     element.close();
     element.local_port = 0;
     element.accept(requestID);
+    figures_.on_connected(number_of(site->second), true);
     update_status();
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "Connection Request");
@@ -245,6 +258,8 @@ void frmIPService::wsckServer_Close(int index) {
     auto& element = wsckServer[index];
     std::int16_t site = vb::CInt(vb::Val(element.tag));
     if (site_files_->is_open(site)) site_files_->close(site);
+    figures_.on_file_closed(site);
+    figures_.on_connected(site, false);
     LogEvent(kEventInformation, 110,
              {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
               " connection closed."});
@@ -273,6 +288,7 @@ void frmIPService::wsckServer_Error(int index, const std::string& description) {
     set_info_label(description);
   }
   element.close();
+  if (index != 0) figures_.on_connected(number_of(element.tag), false);
   // A failed listener must not leave the service deaf until the next forced disconnect.
   if (index == 0) {
     listener_failing_ = true;
@@ -308,6 +324,7 @@ void frmIPService::DisconnectAll(bool listen_again) {
         site_files_->write_held();
       }
       element.close();
+      if (index != 0) figures_.on_connected(number_of(element.tag), false);
       // The listener comes back before any sender sees its connection closed, so a sender that
       // reconnects at once is not refused.
       if (index == 0 && listen_again) Listen();

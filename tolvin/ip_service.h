@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "figures/board.h"
 #include "frame/service.h"
 #include "frame/tick_counter.h"
 #include "frame/tick_timer.h"
@@ -69,6 +70,7 @@ class frmIPService final : public frame::Service {
   bool listener_failing_ = false;
   std::uint64_t blocks_written_ = 0;
   std::string last_rotation_ = "none";
+  figures::Board figures_;
 };
 
 }  // namespace ralvek::tolvin

@@ -68,12 +68,13 @@ std::string SiteFiles::file_name(int site, const std::string& stamp, const std::
   return std::to_string(site) + "_" + stamp + random_part + ".ip";
 }
 
-void SiteFiles::create(int site) {
+std::string SiteFiles::create(int site) {
   auto& stream = tsSite_[slot(site)];
   write_held_of(site);
   stream.reset();
-  stream = fs_.open(data_path_ / file_name(site, platform::time_stamp_now(), random_.next()),
-                    platform::OpenMode::kAppend);
+  std::string name = file_name(site, platform::time_stamp_now(), random_.next());
+  stream = fs_.open(data_path_ / name, platform::OpenMode::kAppend);
+  return name;
 }
 
 void SiteFiles::close(int site) {
@@ -97,7 +98,8 @@ void SiteFiles::write_held_of(int site) {
 
 void SiteFiles::write_held() {
   if (held_site_ < 0) return;
-  auto& stream = *tsSite_[static_cast<std::size_t>(held_site_)];
+  int site = held_site_;
+  auto& stream = *tsSite_[static_cast<std::size_t>(site)];
   std::string bytes = std::move(held_);
   std::vector<std::size_t> ends = std::move(held_ends_);
   held_site_ = -1;
@@ -107,7 +109,7 @@ void SiteFiles::write_held() {
     stream.append(bytes);
   } catch (const std::exception& e) {
     if (ends.size() == 1) {
-      lost_(e);
+      lost_(site, e);
       return;
     }
     // Nothing of the failed write stays in the file: give every block its own chance.
@@ -116,7 +118,7 @@ void SiteFiles::write_held() {
       try {
         stream.append(std::string_view(bytes).substr(begin, end - begin));
       } catch (const std::exception& e) {
-        lost_(e);
+        lost_(site, e);
       }
       begin = end;
     }

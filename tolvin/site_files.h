@@ -30,13 +30,13 @@ void clean_block(std::string& block);
 // each passed to `lost`.
 class SiteFiles {
  public:
-  using LostBlock = std::function<void(const std::exception& error)>;
+  using LostBlock = std::function<void(int site, const std::exception& error)>;
   SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path, LostBlock lost);
 
   bool is_open(int site) const;
   // Opens a new file "<site>_<stamp><random>.ip" for appending (an existing file of that name is
-  // appended to, never replaced). Throws on failure.
-  void create(int site);
+  // appended to, never replaced) and returns its name. Throws on failure.
+  std::string create(int site);
   // Closes the site's file; the file stays as ".ip" until the next rename.
   void close(int site);
   // Holds one block for the site's open file; `line_end` follows it. Throws when the site has no

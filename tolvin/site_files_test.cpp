@@ -54,7 +54,7 @@ TEST(SiteFiles, NameIsSiteStampAndRandomPart) {
   EXPECT_EQ(SiteFiles::file_name(7, "20261206053100", "0A3F2"), "7_202612060531000A3F2.ip");
 }
 
-void rethrow(const std::exception&) { throw; }
+void rethrow(int, const std::exception&) { throw; }
 
 std::string content_of(const std::filesystem::path& dir, const std::string& prefix) {
   std::string all;
@@ -170,7 +170,7 @@ TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSit
 TEST_F(SiteFilesOnDisk, AFailedRunIsWrittenBlockByBlockLosingOnlyTheBlocksThatFail) {
   RefusingFileSystem fs;
   std::vector<std::string> lost;
-  SiteFiles files(fs, dir_, [&](const std::exception& e) { lost.push_back(e.what()); });
+  SiteFiles files(fs, dir_, [&](int, const std::exception& e) { lost.push_back(e.what()); });
   files.create(7);
   for (std::string block : {"r1", "r2!", "r3", "r4!", "r5"}) files.hold(7, block, ";");
   files.write_held();

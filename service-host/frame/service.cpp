@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "figures/status_command.h"
 #include "platform/program_dir.h"
 #include "vb/vb.h"
 
@@ -69,6 +70,10 @@ int Service::run(int argc, char** argv) {
     raw += argv[i];
   }
   command_line_lower_ = lower(raw);
+  // Asked of a running instance, so it comes before the instance lock and leaves it alone.
+  if (bool json = false; figures::is_status_switch(trim_spaces(command_line_lower_), json)) {
+    return figures::print_status(program_dir_, profile_.program, json);
+  }
   try {
     bool sole = lock_.acquire(program_dir_, profile_.program);
     if (!sole && profile_.instance_check == ServiceProfile::InstanceCheck::kFirst) {

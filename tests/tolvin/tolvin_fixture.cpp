@@ -37,8 +37,8 @@ std::unique_ptr<Process> TolvinTest::start(const std::vector<std::string>& args,
   return std::make_unique<Process>(argv, e, home_.path());
 }
 
-std::unique_ptr<Process> TolvinTest::start_debug() {
-  auto p = start({"--debug"});
+std::unique_ptr<Process> TolvinTest::start_debug(const std::map<std::string, std::string>& extra_env) {
+  auto p = start({"--debug"}, extra_env);
   auto died = [&] { return !p->running(); };
   EXPECT_TRUE(wait_until([&] { return !settings_report().empty() || !p->running(); }));
   // The report comes before the sweep, the listener and the UDP port: wait until both are

@@ -21,7 +21,7 @@ class TolvinTest : public ::testing::Test {
   std::unique_ptr<Process> start(const std::vector<std::string>& args,
                                  const std::map<std::string, std::string>& extra_env = {});
   // Starts `--debug` and waits until it listens (its settings report is written).
-  std::unique_ptr<Process> start_debug();
+  std::unique_ptr<Process> start_debug(const std::map<std::string, std::string>& extra_env = {});
   int run_once(const std::vector<std::string>& args, const std::map<std::string, std::string>& extra_env = {});
   bool wait_event(int type, long id, const std::string& text, std::chrono::milliseconds timeout = 10s);
   std::vector<Event> events() const { return read_events(event_log()); }

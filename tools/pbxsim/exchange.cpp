@@ -40,6 +40,8 @@ class Exchange {
         next_(first_),
         size_(std::max<std::size_t>(options.number("size"), kMinRecordSize)),
         rate_(options.real("rate")),
+        quiet_after_(options.number("quiet-after")),
+        quiet_for_(options.real("quiet-for")),
         binary_(options.number("binary") != 0) {
     auto [host, port] = host_port(options.text("listen"));
     endpoint_ = {asio::ip::make_address(host), port};
@@ -200,6 +202,18 @@ class Exchange {
 
   void pace() {
     if (quitting_) return;
+    if (quiet_for_ > 0 && next_ - first_ >= quiet_after_) {
+      // The quiet spell, once: the schedule moves on by its length.
+      auto length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::duration<double>(quiet_for_));
+      quiet_for_ = 0;
+      started_ += length;
+      pacer_.expires_after(length);
+      pacer_.async_wait([this](std::error_code ec) {
+        if (!ec) pace();
+      });
+      return;
+    }
     if (rate_ > 0) {
       auto due = started_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                 std::chrono::duration<double>(static_cast<double>(ticks_) / rate_));
@@ -298,6 +312,8 @@ class Exchange {
   std::uint64_t count_, first_, next_;
   std::size_t size_;
   double rate_;
+  std::uint64_t quiet_after_;
+  double quiet_for_;
   bool binary_;
   bool stalled_ = false, half_ = false, quitting_ = false;
   std::string rest_;
@@ -312,6 +328,8 @@ int run_exchange(int argc, char** argv) {
                   {{"listen", "127.0.0.30:1201"},
                    {"count", "0"},
                    {"rate", "10"},
+                   {"quiet-after", "0"},
+                   {"quiet-for", "0"},
                    {"size", "120"},
                    {"first", "1"},
                    {"source", ""},

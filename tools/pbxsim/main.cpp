@@ -19,19 +19,20 @@ struct Mode {
 const Mode kModes[] = {
     {"tcp", ralvek::pbxsim::run_send,
      "tcp --from 127.0.0.20 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1] [--linger 0] [--seconds 0]"},
+     "[--batch 1] [--linger 0] [--seconds 0] [--quiet-after N --quiet-for S]"},
     {"udp", ralvek::pbxsim::run_send,
      "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1] [--seconds 0]"},
+     "[--batch 1] [--seconds 0] [--quiet-after N --quiet-for S]"},
     {"box", ralvek::pbxsim::run_box,
      "box [--address 127.0.0.2] [--port 26482] [--reply-port 2552] [--send-to 127.0.0.1:2552] [--records 0] "
      "[--period 10] [--entry-len 40] [--site 1] [--capacity 1000] [--burst 1]"},
     {"exchange", ralvek::pbxsim::run_exchange,
      "exchange --listen 127.0.0.30:1201 [--count 0] [--rate 10] [--size 120] [--first 1] "
-     "[--source <host>] [--binary 0] [--commands -]"},
+     "[--source <host>] [--binary 0] [--commands -] [--quiet-after N --quiet-for S]"},
     {"serial", ralvek::pbxsim::run_serial,
      "serial [--device <path>] [--source serial1] [--count 10] [--size 120] [--ending crlf|cr|lf] "
-     "[--rate 0] [--split none|random|<bytes>] [--pause 0] [--seed 0] [--delay 0] [--linger 1000]"},
+     "[--rate 0] [--split none|random|<bytes>] [--pause 0] [--seed 0] [--delay 0] [--linger 1000] "
+     "[--quiet-after N --quiet-for S]"},
     {"check", ralvek::pbxsim::run_check,
      "check --dir data --from 127.0.0.20 --count 10 [--first 1] [--size 120] [--ext dat]"},
 };

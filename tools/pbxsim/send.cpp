@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "options.h"
+#include "quiet.h"
 #include "records.h"
 
 namespace ralvek::pbxsim {
@@ -16,6 +17,7 @@ namespace {
 class Pacer {
  public:
   explicit Pacer(double rate) : rate_(rate), start_(std::chrono::steady_clock::now()) {}
+  void shift(std::chrono::steady_clock::duration by) { start_ += by; }
   void wait(std::uint64_t sent) {
     if (rate_ <= 0) return;
     auto due = start_ + std::chrono::duration<double>(static_cast<double>(sent) / rate_);
@@ -33,7 +35,8 @@ int run_send(int argc, char** argv) {
   std::string mode = argv[1];
   Options options(argc, argv, {{"from", "127.0.0.20"}, {"to", "127.0.0.1:5005"}, {"count", "10"},
                                {"rate", "0"}, {"size", "120"}, {"first", "1"},
-                               {"batch", "1"}, {"linger", "0"}, {"seconds", "0"}});
+                               {"batch", "1"}, {"linger", "0"}, {"seconds", "0"},
+                               {"quiet-after", "0"}, {"quiet-for", "0"}});
   auto [host, port] = host_port(options.text("to"));
   auto from = asio::ip::make_address(options.text("from"));
   asio::io_context io;
@@ -41,6 +44,7 @@ int run_send(int argc, char** argv) {
   std::size_t size = std::max<std::size_t>(options.number("size"), kMinRecordSize);
   std::size_t batch = std::max<std::uint64_t>(options.number("batch"), 1);
   Pacer pacer(options.real("rate"));
+  QuietSpell quiet(options.number("quiet-after"), options.real("quiet-for"));
   // --seconds: a timed run for benchmarks; --count stays the upper bound (0: none then).
   double seconds = options.real("seconds");
   if (seconds > 0 && count == 0) count = UINT64_MAX;
@@ -63,6 +67,7 @@ int run_send(int argc, char** argv) {
   std::uint64_t sent = 0;
   while (sent < count) {
     if (seconds > 0 && std::chrono::steady_clock::now() >= deadline) break;
+    pacer.shift(quiet.before(sent));
     pacer.wait(sent);
     block.clear();
     for (std::size_t i = 0; i < batch && sent < count; ++i, ++sent) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "options.h"
+#include "quiet.h"
 #include "records.h"
 
 namespace ralvek::pbxsim {
@@ -140,7 +141,8 @@ int run_serial(int argc, char** argv) {
   Options options(argc, argv,
                   {{"device", ""}, {"source", "serial1"}, {"count", "10"}, {"first", "1"},
                    {"size", "120"}, {"ending", "crlf"}, {"rate", "0"}, {"split", "none"},
-                   {"pause", "0"}, {"seed", "0"}, {"baud", "9600"}, {"delay", "0"}, {"linger", "1000"}});
+                   {"pause", "0"}, {"seed", "0"}, {"baud", "9600"}, {"delay", "0"}, {"linger", "1000"},
+                   {"quiet-after", "0"}, {"quiet-for", "0"}});
   std::uint64_t count = options.number("count"), first = options.number("first");
   std::size_t size = std::max<std::size_t>(options.number("size"), kMinRecordSize);
   std::string ending = line_ending(options.text("ending"));
@@ -175,8 +177,10 @@ int run_serial(int argc, char** argv) {
   std::fprintf(stderr, "pbxsim serial: seed %llu\n", static_cast<unsigned long long>(seed));
   std::this_thread::sleep_for(std::chrono::milliseconds(options.number("delay")));
 
+  QuietSpell quiet(options.number("quiet-after"), options.real("quiet-for"));
   auto start = std::chrono::steady_clock::now();
   for (std::uint64_t i = 0; i < count; ++i) {
+    start += quiet.before(i);
     if (rate > 0) {
       std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                 std::chrono::duration<double>(static_cast<double>(i) / rate)));
