@@ -20,7 +20,7 @@ struct Mode {
 const Mode kModes[] = {
     {"tcp", ralvek::pbxsim::run_send,
      "tcp --from 127.0.0.20 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1] [--linger 0] [--seconds 0]"},
+     "[--batch 1] [--linger 0] [--seconds 0] [--wait 0]"},
     {"udp", ralvek::pbxsim::run_send,
      "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
      "[--batch 1] [--seconds 0]"},
