@@ -34,6 +34,27 @@ TEST_F(Frame, FailedInstallSaysSo) {
   EXPECT_EQ(p->err(), "Service failed to install\n");
 }
 
+TEST_F(Frame, WithoutARunningSystemdAnInstallThatWroteAndEnabledTheUnitSucceeds) {
+  if (std::filesystem::exists("/run/systemd/system")) GTEST_SKIP() << "systemd runs on this machine";
+  fake_systemctl(false);
+  // systemctl as it answers without a running manager: no reload, but enable works offline.
+  write_file(home_ / "bin" / "systemctl",
+             "#!/bin/sh\necho \"$*\" >> '" + (home_ / "systemctl.log").string() + "'\n"
+             "case \"$1\" in daemon-reload) echo 'System has not been booted with systemd' >&2; exit 1;; esac\n"
+             "exit 0\n");
+  auto p = start({"--install"});
+  EXPECT_EQ(p->wait(), 0);
+  EXPECT_NE(p->out().find("Service installed successfully"), std::string::npos);
+  EXPECT_EQ(systemctl_calls(), "daemon-reload\nenable --quiet RalvekIPService\n");
+  EXPECT_TRUE(std::filesystem::exists(unit()));
+
+  // A refused enable is a failure still.
+  write_file(home_ / "bin" / "systemctl", "#!/bin/sh\nexit 1\n");
+  auto refused = start({"--install"});
+  EXPECT_EQ(refused->wait(), 1);
+  EXPECT_EQ(refused->err(), "Service failed to install\n");
+}
+
 TEST_F(Frame, SilentInstallPrintsNothing) {
   fake_systemctl(false);
   auto p = start({"--silentinstall"});
