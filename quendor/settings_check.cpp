@@ -90,7 +90,7 @@ void check_exchanges(ini::SettingsCheck& check) {
       }
       HostPort target = vb::converted(key.name, key.value,
                                       [](const std::string& t) { return split_host_port(t); });
-      check.show("exchange " + std::to_string(n) + ": " + target.host + ":" +
+      check.show("exchange " + std::to_string(n) + ": " + ini::shortened(target.host) + ":" +
                  std::to_string(target.port) + "  (line " + std::to_string(key.line) + ")");
       if (broken_ipv4(target.host)) {
         check.warning(key.line, key.name, ini::quote(target.host) + " is not a valid address");

@@ -83,10 +83,9 @@ void check_sites(ini::SettingsCheck& check) {
       transport = key.name.substr(comma + 1, next == std::string::npos ? next : next - comma - 1);
     }
     bool udp = transport == "udp";
-    check.show("site " + key.value + ": " + address + (udp ? " UDP" : " TCP") + "  (line " +
-               std::to_string(key.line) + ")");
-    std::string cut = vb::ValLength(key.value) == key.value.size() ? "" : key.value;
-    if (!cut.empty()) {
+    check.show("site " + ini::shortened(key.value) + ": " + ini::shortened(address) +
+               (udp ? " UDP" : " TCP") + "  (line " + std::to_string(key.line) + ")");
+    if (vb::ValLength(key.value) != key.value.size()) {
       check.warning(key.line, key.name, ini::quote(key.value) + " is read as site " +
                                             std::to_string(site));
     }

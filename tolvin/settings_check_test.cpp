@@ -81,5 +81,24 @@ TEST_F(CheckSettings, AMissingFileAFileWithoutSectionsAndAnotherSectionAreToldAp
   EXPECT_TRUE(says(file() + ":1: warning: section [Tolvin Service] is not read by this program"));
 }
 
+TEST_F(CheckSettings, HostileFileGivesShortLinesAndTheStartsVerdict) {
+  const std::string mebibyte(1 << 20, '7');
+  std::string text = "[tolvin]\n10.0.0.5=" + mebibyte + "\nmax_count=" + mebibyte + "\n" +
+                     std::string(1 << 20, 'k') + "=1\n" + std::string("\x01\xff\x00garbage\n", 11);
+  for (int i = 0; i < 10000; ++i) text += "10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ",udp=5\n";
+  write(text);
+  EXPECT_EQ(check(), 1);
+  EXPECT_TRUE(says(file() + ":2: error: 10.0.0.5: Overflow; the start fails"));
+  EXPECT_TRUE(says(file() + ":3: error: max_count: \"" + std::string(60, '7') + "...\": Overflow"));
+  EXPECT_TRUE(says(file() + ":4: warning: " + std::string(60, 'k') + "...: unknown key, ignored"));
+  EXPECT_TRUE(says("site 5: 10.1.39.249 UDP  (line 10005)"));
+  size_t longest = 0;
+  for (size_t at = 0, end; at < out_.size(); at = end + 1) {
+    end = out_.find('\n', at);
+    longest = std::max(longest, end - at);
+  }
+  EXPECT_LT(longest, 600u);
+}
+
 }  // namespace
 }  // namespace ralvek::tolvin

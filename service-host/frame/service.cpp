@@ -151,7 +151,12 @@ bool Service::answer_query(const std::string& switch_text) {
     std::printf("%s %d.%d.%d\n", profile_.program.c_str(), kVersionMajor, kVersionMinor,
                 kVersionRevision);
   } else if (switch_text == "--check") {
-    exit_status_ = CheckSettings(std::cout);
+    try {
+      exit_status_ = CheckSettings(std::cout);
+    } catch (const std::exception& e) {
+      std::cout << "error: " << e.what() << '\n';
+      exit_status_ = 1;
+    }
     std::cout.flush();
   } else {
     return false;

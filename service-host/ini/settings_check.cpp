@@ -42,7 +42,12 @@ std::string lenient_reading(const std::string& text) {
 
 }  // namespace
 
-std::string quote(const std::string& text) { return "\"" + text + "\""; }
+std::string shortened(const std::string& text) {
+  constexpr size_t kShown = 60;  // a mebibyte line must not become a mebibyte message
+  return text.size() <= kShown ? text : text.substr(0, kShown) + "...";
+}
+
+std::string quote(const std::string& text) { return "\"" + shortened(text) + "\""; }
 
 UseValue whole_number(int bits, double low, double high, const std::string& outside) {
   return [=](const std::string& text) {
@@ -139,7 +144,7 @@ void SettingsCheck::report_key(const KnownKey& known) {
     use.shown = quote(text);
     failure = e.what();
   }
-  show(known.name + " = " + use.shown + "  (" + where + ")");
+  show(known.name + " = " + shortened(use.shown) + "  (" + where + ")");
   for (size_t i = 1; i < written.size(); ++i) {
     warning(written[i]->line, known.name,
             "written again; only the first (line " + std::to_string(line) + ") is used");
@@ -169,8 +174,10 @@ void SettingsCheck::finding(const char* kind, int line, const std::string& key,
   out_ << file_;
   if (line > 0) out_ << ':' << line;
   out_ << ": " << kind << ": ";
-  if (!key.empty()) out_ << key << ": ";
-  out_ << text << '\n';
+  if (!key.empty()) out_ << shortened(key) << ": ";
+  // Texts of the conversions may carry a whole value; a finding stays a line.
+  constexpr size_t kLongest = 300;
+  out_ << (text.size() <= kLongest ? text : text.substr(0, kLongest) + "...") << '\n';
 }
 
 int SettingsCheck::finish() {

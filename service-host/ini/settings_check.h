@@ -93,7 +93,9 @@ class SettingsCheck {
   int errors_ = 0;
 };
 
-// "abc" -> "\"abc\"": a value as it stands in the file, quoted for messages.
+// "abc" -> "\"abc\"": a value as it stands in the file, quoted for messages; past 60
+// characters the rest is "...".
 std::string quote(const std::string& text);
+std::string shortened(const std::string& text);
 
 }  // namespace ralvek::ini
