@@ -67,7 +67,7 @@ TEST_F(BrastelFaults, DiskFullOnTheRemoteSideKeepsTheLocalFileAndResumes) {
   write_ini("DebugMode=1\n" + default_paths());
   data_file("a.dat", "kept until copied");
   layer_.set_disk_full(true);
-  EXPECT_EQ(run_once({"--debug"}, layer_.env), 0);
+  EXPECT_EQ(run_once({"--debug"}, layer_.env), 1);
   EXPECT_EQ(entries_ending(", Code: 61").size(), 1u);
   EXPECT_EQ(read_file(data() / "a.dat"), "kept until copied");
   EXPECT_FALSE(std::filesystem::exists(remote() / "a.dat"));

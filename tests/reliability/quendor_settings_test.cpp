@@ -134,7 +134,8 @@ TEST_F(QuendorSettings, MegabyteLinesStartOrFailWithTheirMessage) {
   EXPECT_EQ(outcome("[TCP Service]\nfile_interval=" + digits + "\n"), "Overflow\r\nProcedure: oSVC_Start");
   EXPECT_EQ(outcome("[TCP Service]\n1=127.0.0.61:" + digits + "\n"), "Overflow\r\nProcedure: oSVC_Start");
   EXPECT_EQ(outcome("[TCP Service]\n1=127.0.0.61:" + std::string(kMebibyte, 'x') + "\n"),
-            "Type mismatch: 1=127.0.0.61:" + std::string(40, 'x') + "...\r\nProcedure: oSVC_Start");
+            "Type mismatch: 1=" + ("127.0.0.61:" + std::string(40, 'x')).substr(0, 40) +
+                "...\r\nProcedure: oSVC_Start");
   // Keepalive times past any number keep their defaults.
   EXPECT_EQ(outcome("[TCP Service]\nkeepalive_idle=" + digits + "\nkeepalive_count=" + digits + "\n1=" +
                     refused(61) + "\n")
