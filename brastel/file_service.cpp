@@ -166,8 +166,9 @@ frmService::DebugRunResult frmService::DebugRun() {
   tmrServiceProcess.set_enabled(false);
   settings_.lngProcessInterval = -1;
   tmrServiceProcess_Timer();
-  // The cycle's own failures are in the log; the run itself is complete.
-  return DebugRunResult::kDone;
+  // A run by hand, from a script or before a move of the machine, must not report a cycle that
+  // left files behind as a success.
+  return cycle_failed_ ? DebugRunResult::kFailed : DebugRunResult::kDone;
 }
 
 // ---- the cycle ----
@@ -177,6 +178,7 @@ void frmService::tmrServiceProcess_Timer() {
   if (lngTicks < settings_.lngProcessInterval) return;
   lngTicks = 0;
   tmrServiceProcess.set_enabled(false);
+  cycle_failed_ = false;
   std::optional<CopyError> failure;
   try {
     if (settings_.blnUseFSO) {
@@ -208,6 +210,7 @@ void frmService::copy_pass() {
   int count = brastel::copy_pass(
       ops_, parse_local_path(settings_.strLocalPath), settings_.strRemotePath,
       settings_.strExtension, [this](const CopyError& e) {
+        cycle_failed_ = true;
         ErrorHandler(std::string(e.what()) + ", Code: " + std::to_string(e.code()),
                      "ServiceProcess");
       },
@@ -225,6 +228,7 @@ void frmService::batch_pass() {
   if (platform::start_detached({settings_.strBatchFile})) {
     LogEvent(kRoutine, {settings_.strBatchFile + " file executed."});
   } else {
+    cycle_failed_ = true;
     LogEvent(kCritical, {settings_.strBatchFile + " file couldn't be executed."});
   }
 }
@@ -234,6 +238,7 @@ void frmService::cycle_error(std::int32_t code, const std::string& description) 
       code == kCodeLogonFailure
           ? "Unknown error, possibly service user has no permission to access network path"
           : description;
+  cycle_failed_ = true;
   ErrorHandler(text + ", Code: " + std::to_string(code), "ServiceProcess");
   ++lngErrCount;
   figures_.copy().error_count = lngErrCount;

@@ -43,6 +43,7 @@ class frmService final : public frame::Service {
   void StopRequest() override;
   void Unload(bool finish_files) override;
   DebugRunResult DebugRun() override;
+  int CheckSettings(std::ostream& out) override { return check_settings(program_dir(), out); }
 
  private:
   void tmrServiceProcess_Timer();
@@ -58,6 +59,7 @@ class frmService final : public frame::Service {
   ServiceSettings settings_;  // lngProcessInterval ... lngMaxErrCount
   std::int32_t lngErrCount = 0;
   std::int32_t lngTicks = 0;
+  bool cycle_failed_ = false;  // the last cycle reported an error: a file kept, a pass cut short
   std::unique_ptr<pemrod::clsLogger> oLogger;
   std::string load_error_;  // the log folder's check at load, raised by BeforeCommandLine
   figures::Board figures_;

@@ -45,7 +45,11 @@ ServiceSettings read_settings(const ini::IniFile& ini, const std::filesystem::pa
     return ini.read_value(kSection, key, default_text);
   };
   ServiceSettings s;
-  s.lngProcessInterval = vb::CLng(vb::Val(value("ProcessInterval", "30")));
+  auto lng = [&](const char* key, const char* default_text) {
+    return vb::converted(key, value(key, default_text),
+                         [](const std::string& text) { return vb::CLng(vb::Val(text)); });
+  };
+  s.lngProcessInterval = lng("ProcessInterval", "30");
   s.blnUseFSO = vb::Val(value("UseFileSystemObject", "1")) != 0;
   s.blnDebugMode = vb::Val(value("DebugMode", "0")) != 0;
   s.strBatchFile = value("UseBatchFile", "");
@@ -53,7 +57,7 @@ ServiceSettings read_settings(const ini::IniFile& ini, const std::filesystem::pa
   s.strRemotePath = value("RemotePath", "");
   s.strExtension = normalize_extension(value("Extension", "DAT"));
   s.strAdminAlert = value("AdminAlert", "");
-  s.lngMaxErrCount = vb::CLng(vb::Val(value("MaxErrCount", "0")));
+  s.lngMaxErrCount = lng("MaxErrCount", "0");
   return s;
 }
 

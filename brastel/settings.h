@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "ini/ini_file.h"
@@ -42,5 +43,9 @@ LocalSource parse_local_path(const std::string& local_path);
 // '*' (any run of characters) and '?' (one character), compared without ASCII case, as the
 // file patterns of the platform the settings were first written for.
 bool matches_pattern(const std::string& name, const std::string& pattern);
+
+// "--check": reads brastel.ini of the program directory as the start does and reports on `out`
+// what the service would use and what its cycles would meet. 0 when the start would succeed.
+int check_settings(const std::filesystem::path& program_dir, std::ostream& out);
 
 }  // namespace ralvek::brastel

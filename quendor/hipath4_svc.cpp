@@ -20,13 +20,6 @@ using platform::kEventWarning;
 
 constexpr const char* kProductTitle = "Ralvek ";
 
-// colClients' keys compare without case: the key of a host text is its lower-case form.
-std::string host_key(const std::string& host) {
-  std::string key = host;
-  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
-}
-
 }  // namespace
 
 frame::ServiceProfile quendor_profile() {
@@ -80,7 +73,8 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     ini.set_file_path(ini_path);
     if (ini.count() <= 0) throw vb::ProgramError("INI file not found: " + ini.file_path());
 
-    lngFileInterval = file_interval_seconds(ini.read_value(kSection, "file_interval", "120"));
+    lngFileInterval = vb::converted("file_interval", ini.read_value(kSection, "file_interval", "120"),
+                                    [](const std::string& text) { return file_interval_seconds(text); });
     keepalive_ = read_keepalive(ini);
 
     // A file without the section is a file without exchanges.
@@ -92,14 +86,16 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     }
     int highest = 0;
     for (const auto& key : section->keys) {
-      std::int16_t n = exchange_number(key.name);
+      std::int16_t n = vb::converted(key.name, key.name,
+                                     [](const std::string& text) { return exchange_number(text); });
       if (n <= 0) continue;
       if (wsClient.exists(n)) {
         throw vb::VbError(
             360, "Exchange " + std::to_string(n) + " is configured twice (key " + key.name + ")");
       }
       auto& socket = wsClient.create(n);
-      auto [host, port] = split_host_port(key.value);
+      auto [host, port] = vb::converted(key.name, key.value,
+                                        [](const std::string& text) { return split_host_port(text); });
       socket.remote_host = host;
       socket.remote_port = port;
       socket.keepalive = {keepalive_.idle, keepalive_.interval, keepalive_.count};
@@ -130,6 +126,8 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     ErrorHandler(e.what(), "oSVC_Start");
   }
 }
+
+int Hipath4Svc::CheckSettings(std::ostream& out) { return check_settings(program_dir(), out); }
 
 void Hipath4Svc::tmrConnectTCP_Timer() {
   try {

@@ -47,6 +47,7 @@ class Hipath4Svc : public frame::Service {
 
  protected:
   void Unload(bool finish_files) override;
+  int CheckSettings(std::ostream& out) override;
   // True when this run may close, sweep and rename data files: only the one running instance
   // may, so that a second run (install, remove, a trial by hand) never finishes the files the
   // service is still writing.

@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadSettings{"SameHostTwice", "1=192.0.2.20:1201\n2=192.0.2.20:1202\n", ""},
                       BadSettings{"SameHostAnyCase", "1=PBX-A\n2=pbx-a\n",
                                   "Exchange host pbx-a is configured twice (key 2)"},
-                      BadSettings{"PortNotANumber", "1=192.0.2.20:http\n", "Type mismatch"},
+                      BadSettings{"PortNotANumber", "1=192.0.2.20:http\n", "Type mismatch: 1=192.0.2.20:http"},
                       BadSettings{"NumberTooLarge", "40000=192.0.2.20\n", ""}),
     [](const ::testing::TestParamInfo<BadSettings>& info) { return std::string(info.param.name); });
 

@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -59,6 +60,12 @@ HostPort split_host_port(const std::string& value) {
   std::int32_t port = vb::CLng(vb::Val(parts[1]));
   if (port < 1 || port > 65535) throw vb::VbError(380, "Invalid port number: " + parts[1]);
   return {parts[0], port};
+}
+
+std::string host_key(const std::string& host) {
+  std::string key = host;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
 }
 
 KeepAliveSettings read_keepalive(const ini::IniFile& ini) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <ostream>
 #include <string>
 #include <utility>
 
@@ -40,5 +42,12 @@ struct KeepAliveSettings {
   int count = 3;
 };
 KeepAliveSettings read_keepalive(const ini::IniFile& ini);
+
+// Exchange hosts compare without case: the key of a host text is its lower-case form.
+std::string host_key(const std::string& host);
+
+// "--check": reads quendor.ini of the program directory as the start does and reports on `out`
+// what the service would use and what it would pass over. 0 when the start would succeed.
+int check_settings(const std::filesystem::path& program_dir, std::ostream& out);
 
 }  // namespace ralvek::quendor

@@ -44,16 +44,22 @@ void COMService::start_steps() {
     if (ini.count() <= 0) throw vb::ProgramError("INI file not found: " + ini_path);
 
     strSiteID_ = ini.read_value(kIniSection, "siteid", "0");
-    std::int16_t com_port = integer16_setting(ini.read_value(kIniSection, "com_port", "1"));
+    // A conversion error names its key: "Type mismatch" alone leaves the administrator guessing.
+    auto setting = [&](const char* key, const char* default_text, auto convert) {
+      return vb::converted(key, ini.read_value(kIniSection, key, default_text), convert);
+    };
+    auto int16 = [](const std::string& text) { return integer16_setting(text); };
+    auto int32 = [](const std::string& text) { return integer32_setting(text); };
+    auto boolean = [](const std::string& text) { return vb::CBool(text); };
+    std::int16_t com_port = setting("com_port", "1", int16);
     std::string com_device = ini.read_value(kIniSection, "com_device", "");
     oCOM1_->set_device(com_device_path(com_port, com_device));
     com_port_text_ = com_device.empty() ? std::to_string(com_port) : com_device;
-    oCOM1_->set_rts(vb::CBool(ini.read_value(kIniSection, "com_rts", "1")));
-    oCOM1_->set_dtr(vb::CBool(ini.read_value(kIniSection, "com_dtr", "1")));
-    oCOM1_->set_handshaking(
-        handshaking_mode(integer32_setting(ini.read_value(kIniSection, "com_handshaking", "0"))));
+    oCOM1_->set_rts(setting("com_rts", "1", boolean));
+    oCOM1_->set_dtr(setting("com_dtr", "1", boolean));
+    oCOM1_->set_handshaking(handshaking_mode(setting("com_handshaking", "0", int32)));
     oCOM1_->set_settings(ini.read_value(kIniSection, "com_settings", "9600,n,8,1"));
-    lngInterval_ = integer32_setting(ini.read_value(kIniSection, "com_interval", "45"));
+    lngInterval_ = setting("com_interval", "45", int32);
     delete_temp_files_ = vb::Val(ini.read_value(kIniSection, "delete_temp_files", "1")) != 0;
     figures_warning = figures_.configure(ini, kIniSection);
 

@@ -237,7 +237,7 @@ TEST_F(ComServiceTest, StartAppliesTheSettingsReportsSevenLinesThenOpensThePort)
 
 TEST_F(ComServiceTest, ComDeviceOverridesThePortNumberInTheReport) {
   ASSERT_TRUE(start("siteid=1\ncom_port=abc_is_not_read_as_device\n") == false);
-  EXPECT_EQ(first_error(), "Type mismatch");
+  EXPECT_EQ(first_error(), "Type mismatch: com_port=abc_is_not_read_as_device");
   host_ = FakeHost();
   ASSERT_TRUE(start("siteid=1\ncom_device=/dev/pts/77\n"));
   EXPECT_EQ(host_.events[0].lines[3], "COM Port: /dev/pts/77");
@@ -254,8 +254,8 @@ TEST_F(ComServiceTest, BadSettingsFailTheStartWithTheirOwnText) {
       {"siteid=-3\n", "Invalid Site ID: -3"},
       {"siteid=abc\n", "Invalid Site ID: abc"},
       {"siteid=1/../../etc\n", "Invalid Site ID: 1/../../etc"},
-      {"siteid=1\ncom_port=COM1\n", "Type mismatch"},
-      {"siteid=1\ncom_rts=yes\n", "Type mismatch"},
+      {"siteid=1\ncom_port=COM1\n", "Type mismatch: com_port=COM1"},
+      {"siteid=1\ncom_rts=yes\n", "Type mismatch: com_rts=yes"},
       {"siteid=1\ncom_handshaking=7\n", "Invalid property value"},
       {"siteid=1\ncom_settings=9600,x,8,1\n", "Invalid COM settings \"9600,x,8,1\": parity must be one of n, e, o, m, s"},
       {"siteid=1\ncom_settings=9600,n,8\n", "Invalid COM settings \"9600,n,8\": expected four fields: baud rate, parity, data bits, stop bits"},

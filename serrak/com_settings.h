@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -25,5 +27,9 @@ platform::Handshaking handshaking_mode(std::int32_t value);
 // The device of the port: `com_device` when set, else the serial port numbered `com_port`
 // (VbError "Invalid port number" below 1).
 std::string com_device_path(std::int16_t com_port, const std::string& com_device);
+
+// "--check": reads serrak.ini of the program directory as the start does and reports on `out`
+// what the service would use and what it would pass over. 0 when the start would succeed.
+int check_settings(const std::filesystem::path& program_dir, std::ostream& out);
 
 }  // namespace ralvek::serrak

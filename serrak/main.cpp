@@ -1,5 +1,6 @@
 // serrak: the serial collection service ("RalvekCOMService").
 #include "com_service.h"
+#include "com_settings.h"
 #include "frame/service.h"
 #include "platform/clock.h"
 
@@ -48,6 +49,7 @@ class ComServiceProgram final : public frame::Service, private ComHost {
     unload_from_code();
   }
   void Unload(bool finish_files) override { service_.Unload(finish_files); }
+  int CheckSettings(std::ostream& out) override { return check_settings(program_dir(), out); }
 
  private:
   // A failed stop: systemd restarts the service, which resumes once files can be made again.

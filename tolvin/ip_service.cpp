@@ -115,6 +115,8 @@ void frmIPService::oSVC_Start(bool& success) {
   }
 }
 
+int frmIPService::CheckSettings(std::ostream& out) { return check_settings(program_dir(), out); }
+
 // ---- unload ----
 
 void frmIPService::Unload(bool finish_files) {

@@ -25,6 +25,7 @@ class frmIPService final : public frame::Service {
   void BeforeCommandLine() override;
   void oSVC_Start(bool& success) override;
   void Unload(bool finish_files) override;
+  int CheckSettings(std::ostream& out) override;
 
  private:
   // Socket events.

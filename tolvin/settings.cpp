@@ -9,13 +9,18 @@ namespace ralvek::tolvin {
 IpSettings read_settings(const ini::IniFile& ini) {
   IpSettings s;
   auto value = [&](const char* key, const char* default_text) {
-    return vb::Val(ini.read_value("tolvin", key, default_text));
+    return ini.read_value("tolvin", key, default_text);
   };
-  s.lngFileInterval = vb::CLng(value("file_interval", "600"));
-  s.lngDisconnectInterval = vb::CLng(value("disconnect_interval", "28800"));
-  s.local_port = vb::CLng(value("local_port", "5005"));
-  s.strLineEnd = value("append_return", "0") != 0 ? "\r\n" : "";
-  s.intMaxCount = vb::CInt(value("max_count", "0"));
+  auto lng = [&](const char* key, const char* default_text) {
+    return vb::converted(key, value(key, default_text),
+                         [](const std::string& text) { return vb::CLng(vb::Val(text)); });
+  };
+  s.lngFileInterval = lng("file_interval", "600");
+  s.lngDisconnectInterval = lng("disconnect_interval", "28800");
+  s.local_port = lng("local_port", "5005");
+  s.strLineEnd = vb::Val(value("append_return", "0")) != 0 ? "\r\n" : "";
+  s.intMaxCount = vb::converted("max_count", value("max_count", "0"),
+                                [](const std::string& text) { return vb::CInt(vb::Val(text)); });
   return s;
 }
 
@@ -31,7 +36,8 @@ SiteTable build_site_table(
     // Only address-like keys are sites: a settings value such as disconnect_interval=40000 is
     // not a site number and must not fail the 16-bit conversion.
     if (!looks_like_address(key.name)) continue;
-    std::int16_t site = vb::CInt(vb::Val(key.value));
+    std::int16_t site = vb::converted(key.name, key.value,
+                                      [](const std::string& text) { return vb::CInt(vb::Val(text)); });
     if (site >= 1000) continue;
     size_t comma = key.name.find(',');
     std::string address = key.name.substr(0, comma);

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "ini/ini_file.h"
@@ -38,5 +40,9 @@ struct SiteTable {
 SiteTable build_site_table(
     const ini::IniSection& section,
     const std::function<void(std::int16_t site, const std::string& value)>& on_tcp_site);
+
+// "--check": reads tolvin.ini of the program directory as the start does and reports on `out`
+// what the service would use and what it would pass over. 0 when the start would succeed.
+int check_settings(const std::filesystem::path& program_dir, std::ostream& out);
 
 }  // namespace ralvek::tolvin

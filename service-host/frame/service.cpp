@@ -3,13 +3,18 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 
 #include "figures/status_command.h"
 #include "platform/program_dir.h"
+#include "ralvek_version.h"
 #include "vb/vb.h"
 
 namespace ralvek::frame {
 namespace {
+
+// The exit status of a command line the program does not understand, as getopt programs use.
+constexpr int kInvalidArgumentStatus = 2;
 
 std::string lower(std::string text) {
   for (char& c : text) {
@@ -74,6 +79,7 @@ int Service::run(int argc, char** argv) {
   if (bool json = false; figures::is_status_switch(trim_spaces(command_line_lower_), json)) {
     return figures::print_status(program_dir_, profile_.program, json);
   }
+  if (answer_query(trim_spaces(command_line_lower_))) return exit_status_;
   try {
     bool sole = lock_.acquire(program_dir_, profile_.program);
     if (!sole && profile_.instance_check == ServiceProfile::InstanceCheck::kFirst) {
@@ -84,6 +90,7 @@ int Service::run(int argc, char** argv) {
   } catch (const std::exception& e) {
     if (exit_status_ == 0) exit_status_ = 1;
     ErrorHandler(e.what(), profile_.load_error_procedure);
+    if (exit_status_ == kInvalidArgumentStatus) print_usage(stderr, false);
     request_unload(kUnloadFromCode);
   }
   if (!unloaded_) request_unload(kUnloadFromCode);
@@ -125,11 +132,7 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
     return;
   }
   if (!raw.empty()) {
-    exit_status_ = 2;
-    std::fprintf(stderr,
-                 "usage: %s [--interactive | --debug | --install | --remove | --silentinstall | "
-                 "--silentremove]\n",
-                 profile_.program.c_str());
+    exit_status_ = kInvalidArgumentStatus;
     throw vb::ProgramError("Invalid command-line argument");
   }
   if (profile_.instance_check == ServiceProfile::InstanceCheck::kServiceModeOnly && !sole_instance()) {
@@ -144,6 +147,49 @@ void Service::dispatch(const std::string& raw, const std::string& switch_text) {
   }
   manager_->notify_ready();
   run_resident();
+}
+
+bool Service::answer_query(const std::string& switch_text) {
+  if (switch_text == "--help") {
+    print_usage(stdout, true);
+  } else if (switch_text == "--version") {
+    std::printf("%s %d.%d.%d\n", profile_.program.c_str(), kVersionMajor, kVersionMinor,
+                kVersionRevision);
+  } else if (switch_text == "--check") {
+    try {
+      exit_status_ = CheckSettings(std::cout);
+    } catch (const std::exception& e) {
+      std::cout << "error: " << e.what() << '\n';
+      exit_status_ = 1;
+    }
+    std::cout.flush();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Service::print_usage(std::FILE* to, bool full) const {
+  std::fprintf(to,
+               "usage: %s [--interactive | --debug | --install | --remove | --silentinstall | "
+               "--silentremove | --check | --status [--json] | --help | --version]\n",
+               profile_.program.c_str());
+  if (!full) return;
+  std::fprintf(to,
+               "  (none)           run under systemd as %s; started by hand it ends at once\n"
+               "  --interactive    run in the terminal, events and the status label on standard error\n"
+               "  --debug          run in the terminal, events on standard error\n"
+               "  --install        write and enable the systemd unit %s.service\n"
+               "  --remove         disable and remove the unit\n"
+               "  --silentinstall  --install without a message\n"
+               "  --silentremove   --remove without a message\n"
+               "  --check          show what the program makes of %s.ini; exit 1 when the start would fail\n"
+               "  --status [--json] the running instance's figures per source\n"
+               "  --help           this text\n"
+               "  --version        the version\n"
+               "The program directory is $RALVEK_HOME, else the folder of the executable.\n",
+               profile_.service_name.c_str(),
+               profile_.service_name.c_str(), profile_.program.c_str());
 }
 
 void Service::remove(bool silent) {

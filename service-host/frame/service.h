@@ -3,8 +3,10 @@
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -114,8 +116,15 @@ class Service {
   };
   // The debug switch, when a program does something else than start and stay resident.
   virtual DebugRunResult DebugRun() { return DebugRunResult::kNotHandled; }
+  // The "--check" switch: reads the settings as the start does and reports on `out` what the
+  // program would use; changes nothing and starts nothing. Returns 0 when the start would
+  // succeed, 1 otherwise.
+  virtual int CheckSettings(std::ostream& out) = 0;
 
  private:
+  // "--help", "--version" and "--check": answered before the instance lock, without events.
+  bool answer_query(const std::string& switch_text);
+  void print_usage(std::FILE* to, bool full) const;
   void dispatch(const std::string& raw, const std::string& switch_text);
   bool start();
   void run_resident();

@@ -29,6 +29,7 @@ bool same_name(std::string_view a, std::string_view b) {
 void IniFile::set_file_path(const std::filesystem::path& path) {
   path_ = path.string();
   sections_.clear();
+  ignored_.clear();
   std::error_code ec;
   auto size = std::filesystem::file_size(path, ec);
   if (ec || size > kMaxFileSize) return;
@@ -41,24 +42,30 @@ void IniFile::set_file_path(const std::filesystem::path& path) {
 void IniFile::parse(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   IniSection* current = nullptr;
+  int number = 0;
   while (!text.empty()) {
     size_t end = text.find('\n');
     std::string_view line = trim(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++number;
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       size_t close = line.find(']');
       std::string name(trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
       auto same = [&](const IniSection& s) { return same_name(s.name, name); };
       auto found = std::find_if(sections_.begin(), sections_.end(), same);
-      current = found != sections_.end() ? &*found : &sections_.emplace_back(IniSection{name, {}});
+      current = found != sections_.end() ? &*found
+                                         : &sections_.emplace_back(IniSection{name, {}, number});
       continue;
     }
     size_t equals = line.find('=');
-    if (!current || equals == std::string_view::npos) continue;
-    std::string_view key = trim(line.substr(0, equals));
-    if (key.empty()) continue;
-    current->keys.push_back({std::string(key), std::string(trim(line.substr(equals + 1)))});
+    std::string_view key = equals == std::string_view::npos ? std::string_view{}
+                                                            : trim(line.substr(0, equals));
+    if (!current || key.empty()) {
+      ignored_.push_back({number, std::string(line)});
+      continue;
+    }
+    current->keys.push_back({std::string(key), std::string(trim(line.substr(equals + 1))), number});
   }
 }
 

@@ -12,11 +12,19 @@ namespace ralvek::ini {
 struct IniKey {
   std::string name;
   std::string value;  // as written, blanks around it removed
+  int line = 0;       // 1-based line of the file, for messages
 };
 
 struct IniSection {
   std::string name;
   std::vector<IniKey> keys;  // file order; a repeated key appears each time it is written
+  int line = 0;              // line of its first header
+};
+
+// A line that is neither blank, a comment, a section header nor a key in a section.
+struct IgnoredLine {
+  int line = 0;
+  std::string text;
 };
 
 class SectionNotFound : public std::runtime_error {
@@ -51,11 +59,16 @@ class IniFile {
   // Parses text as the content of a settings file (used by set_file_path).
   void parse(std::string_view text);
 
+  // Every section in file order, and the lines the reading passed over (for a settings check).
+  const std::vector<IniSection>& sections() const { return sections_; }
+  const std::vector<IgnoredLine>& ignored_lines() const { return ignored_; }
+
  private:
   const IniSection* find(const std::string& name) const;
 
   std::string path_;
   std::vector<IniSection> sections_;
+  std::vector<IgnoredLine> ignored_;
 };
 
 }  // namespace ralvek::ini

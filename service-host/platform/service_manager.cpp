@@ -36,6 +36,9 @@ class SystemdServiceManager final : public ServiceManager {
     }
     if (!on_path("systemctl")) return true;
     bool reloaded = systemctl("daemon-reload", "");
+    // Without a running systemd (a container, a chroot, an image being built) there is no
+    // manager to reload, and its refusal is no failure: enable works on the files alone.
+    if (sd_booted() <= 0) reloaded = true;
     bool enabled = systemctl("enable", unit.name, true);
     return reloaded && enabled;
   }

@@ -22,18 +22,23 @@ bool iequals(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-double Val(std::string_view text) {
+size_t ValLength(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  std::string number;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) number += text[i++];
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') number += text[i++], ++digits;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
   if (i < text.size() && text[i] == '.') {
-    number += text[i++];
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') number += text[i++], ++digits;
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
   }
-  if (digits == 0) return 0;
+  return digits == 0 ? 0 : i;
+}
+
+double Val(std::string_view text) {
+  size_t length = ValLength(text);
+  if (length == 0) return 0;
+  std::string number(text.substr(0, length));
   return std::strtod(number.c_str(), nullptr);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,9 @@ inline VbError ProgramError(const std::string& description) {
 // The leading decimal number of a text ("12abc" -> 12, " -3.5" -> -3.5), spaces and tabs
 // before it skipped; 0 when the text does not start with a number.
 double Val(std::string_view text);
+// How many characters of the text Val reads (blanks before the number included); 0 when the
+// text does not start with a number.
+size_t ValLength(std::string_view text);
 
 // Round half to even into the 16- and 32-bit ranges; VbError "Overflow" (6) outside them.
 std::int16_t CInt(double value);
@@ -41,5 +45,21 @@ std::int32_t CLng(double value);
 // A boolean setting: a number (0 false, anything else true) or the words true/false in any
 // case; VbError "Type mismatch" (13) for any other text.
 bool CBool(std::string_view text);
+
+// Runs `convert(text)`; a "Type mismatch" in the setting `key` is raised again with the key and
+// its text named ("Type mismatch: com_port=COM1", the text cut after 40 characters), since the
+// bare description names neither.
+template <class Convert>
+auto converted(std::string_view key, std::string_view text, Convert convert) {
+  try {
+    return convert(std::string(text));
+  } catch (const VbError& e) {
+    if (e.number() != kTypeMismatch) throw;
+    std::string description = e.what();
+    description.append(": ").append(key).append("=").append(text.substr(0, 40));
+    if (text.size() > 40) description.append("...");
+    throw VbError(e.number(), description);
+  }
+}
 
 }  // namespace ralvek::vb

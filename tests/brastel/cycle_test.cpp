@@ -38,7 +38,7 @@ TEST_F(BrastelTest, DebugModeOffWritesOnlyErrorsAndTheStop) {
   // An error is written whatever DebugMode says.
   data_file("b.dat", "b");
   write_file(remote() / "b.dat", "there already");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto all = entries();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].lines.at(1), "Procedure: ServiceProcess");
@@ -51,7 +51,7 @@ TEST_F(BrastelTest, AnExistingTargetIsCode58WhileTheOtherFilesAreMoved) {
   data_file("c.dat", "c");
   write_file(remote() / "b.dat", "old b");
 
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
 
   EXPECT_EQ(files_with_ext(data(), "dat"), (Lines{"b.dat"}));
   EXPECT_EQ(read_file(remote() / "b.dat"), "old b");
@@ -154,7 +154,7 @@ TEST_F(BrastelTest, TheAlertCommandReceivesTheErrorLineAsOneArgument) {
   write_ini("LocalPath=" + data().string() + "\nRemotePath=" + odd_remote.string() +
             "\nAdminAlert=" + (home_ / "alert.sh").string() + " \"%1\" fixed\n");
   data_file("a.dat", "a");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(home_ / "alert.txt"); }));
   ASSERT_TRUE(wait_until([&] { return read_file(home_ / "alert.txt").ends_with("|fixed|"); }));
   std::string got = read_file(home_ / "alert.txt");
@@ -169,7 +169,7 @@ TEST_F(BrastelTest, AnAlertThatCannotStartIsLoggedWithItsTemplate) {
   write_ini("LocalPath=" + data().string() + "\nRemotePath=" + (home_ / "missing").string() +
             "\nAdminAlert=/nonexistent/alert %1\n");
   data_file("a.dat", "a");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto all = entries();
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[1].lines, (Lines{"Error on executing Admin Alert: /nonexistent/alert %1"}));

@@ -42,7 +42,7 @@ TEST_F(BrastelTest, ARemotePlaceThatRefusesWritesKeepsTheLocalFiles) {
   // /sys refuses new files even to root.
   write_ini("LocalPath=" + data().string() + "\nRemotePath=/sys\n");
   data_file("a.dat", "a");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   auto errors = entries_ending(", Code: 70");
   ASSERT_EQ(errors.size(), 1u) << read_file(log_file());
   EXPECT_EQ(errors[0].lines[1], "Procedure: ServiceProcess");
@@ -54,7 +54,7 @@ TEST_F(BrastelTest, ARemotePathThatIsAFileKeepsTheLocalFiles) {
   write_file(remote(), "not a folder");
   write_ini("LocalPath=" + data().string() + "\nRemotePath=" + remote().string() + "\n");
   data_file("a.dat", "a");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   EXPECT_EQ(entries_ending(", Code: 76").size(), 1u) << read_file(log_file());
   EXPECT_EQ(read_file(remote()), "not a folder");
   EXPECT_EQ(read_file(data() / "a.dat"), "a");
@@ -86,9 +86,9 @@ TEST_F(BrastelTest, ARemotePathThatIsTheDataFolderItselfKeepsEveryFile) {
 TEST_F(BrastelTest, AMissingOrNotExecutableBatchFileIsACriticalEntry) {
   write_file(home_ / "plain.sh", "#!/bin/sh\ntouch ran\n");  // not executable
   write_ini("UseFileSystemObject=0\nUseBatchFile=missing.sh\n");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   write_ini("UseFileSystemObject=0\nUseBatchFile=plain.sh\n");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   EXPECT_EQ(
       entries_starting((home_ / "missing.sh").string() + " file couldn't be executed.").size(), 1u);
   EXPECT_EQ(entries_starting((home_ / "plain.sh").string() + " file couldn't be executed.").size(),
@@ -98,7 +98,7 @@ TEST_F(BrastelTest, AMissingOrNotExecutableBatchFileIsACriticalEntry) {
 
 TEST_F(BrastelTest, NoBatchFileWithARemotePathTriesTheProgramDirectory) {
   write_ini("UseFileSystemObject=0\nRemotePath=" + remote().string() + "\n");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   EXPECT_EQ(entries_starting(home_.path().string() + "/ file couldn't be executed.").size(), 1u);
 }
 

@@ -60,11 +60,23 @@ TEST_F(BrastelTest, ADebugRunWhoseStartFailsEndsWithStatusOneAsTheServiceDoes) {
   }
   EXPECT_TRUE(std::filesystem::exists(data() / "a.dat"));
 
-  // Once the start works, the run ends with 0 whatever its one cycle met.
+}
+
+TEST_F(BrastelTest, ADebugRunEndsWithStatusOneWhenItsCycleLeftFilesBehind) {
+  // A file kept because the target exists: the pass goes on, but the run did not do its job.
   write_ini("DebugMode=1\n" + default_paths());
+  data_file("a.dat", "a");
   write_file(remote() / "a.dat", "already there");
-  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(run_once({"--debug"}), 1);
   EXPECT_EQ(entries_ending(", Code: 58").size(), 1u);
+  // A pass cut short: the remote folder is gone.
+  std::filesystem::remove_all(remote());
+  EXPECT_EQ(run_once({"--debug"}), 1);
+  EXPECT_TRUE(std::filesystem::exists(data() / "a.dat"));
+  // Once every file moves, the run succeeds again.
+  std::filesystem::create_directory(remote());
+  EXPECT_EQ(run_once({"--debug"}), 0);
+  EXPECT_EQ(read_file(remote() / "a.dat"), "a");
 }
 
 TEST_F(BrastelTest, InteractiveModeStaysUpAfterAFailedStart) {

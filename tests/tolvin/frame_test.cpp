@@ -34,6 +34,27 @@ TEST_F(Frame, FailedInstallSaysSo) {
   EXPECT_EQ(p->err(), "Service failed to install\n");
 }
 
+TEST_F(Frame, WithoutARunningSystemdAnInstallThatWroteAndEnabledTheUnitSucceeds) {
+  if (std::filesystem::exists("/run/systemd/system")) GTEST_SKIP() << "systemd runs on this machine";
+  fake_systemctl(false);
+  // systemctl as it answers without a running manager: no reload, but enable works offline.
+  write_file(home_ / "bin" / "systemctl",
+             "#!/bin/sh\necho \"$*\" >> '" + (home_ / "systemctl.log").string() + "'\n"
+             "case \"$1\" in daemon-reload) echo 'System has not been booted with systemd' >&2; exit 1;; esac\n"
+             "exit 0\n");
+  auto p = start({"--install"});
+  EXPECT_EQ(p->wait(), 0);
+  EXPECT_NE(p->out().find("Service installed successfully"), std::string::npos);
+  EXPECT_EQ(systemctl_calls(), "daemon-reload\nenable --quiet RalvekIPService\n");
+  EXPECT_TRUE(std::filesystem::exists(unit()));
+
+  // A refused enable is a failure still.
+  write_file(home_ / "bin" / "systemctl", "#!/bin/sh\nexit 1\n");
+  auto refused = start({"--install"});
+  EXPECT_EQ(refused->wait(), 1);
+  EXPECT_EQ(refused->err(), "Service failed to install\n");
+}
+
 TEST_F(Frame, SilentInstallPrintsNothing) {
   fake_systemctl(false);
   auto p = start({"--silentinstall"});
@@ -75,7 +96,7 @@ TEST_F(Frame, ExtraWordsAreAnInvalidArgument) {
   EXPECT_EQ(p->wait(), 2);
   EXPECT_TRUE(has_event(event_log(), 1, 109, "Invalid command-line argument\r\nProcedure: Load"));
   EXPECT_TRUE(has_event(event_log(), 2, 108, kUnloadFromCode));
-  EXPECT_NE(p->err().find("usage: tolvin"), std::string::npos);
+  EXPECT_TRUE(p->err().starts_with("usage: tolvin [")) << p->err();
   EXPECT_FALSE(std::filesystem::exists(unit()));
 }
 
@@ -107,6 +128,34 @@ TEST_F(Frame, SecondInstanceIsRefusedWhateverItsSwitchAndLeavesTheFilesAlone) {
   EXPECT_EQ(files_with_ext(data(), "ip").size(), 1u);
   EXPECT_TRUE(files_with_ext(data(), "dat").empty());
   EXPECT_TRUE(first->running());
+}
+
+TEST_F(Frame, HelpVersionAndCheckAnswerBesideTheRunningInstanceWithoutAnEvent) {
+  write_ini("file_interval=0\nmax_count=7x\n127.0.0.21,udp=2\n");
+  auto first = start_debug();
+  size_t events_before = events().size();
+
+  auto help = start({"--HELP"});
+  EXPECT_EQ(help->wait(), 0);
+  EXPECT_TRUE(help->out().starts_with("usage: tolvin [")) << help->out();
+  EXPECT_NE(help->out().find("--check"), std::string::npos);
+  EXPECT_EQ(help->err(), "");
+  auto version = start({"--version"});
+  EXPECT_EQ(version->wait(), 0);
+  EXPECT_EQ(version->out(), "tolvin 1.0.0\n");
+  auto check = start({"--check"});
+  EXPECT_EQ(check->wait(), 0);
+  EXPECT_NE(check->out().find("max_count = 7  (line 4)"), std::string::npos) << check->out();
+  EXPECT_NE(check->out().find(":4: warning: max_count: \"7x\" is read as 7"), std::string::npos);
+  EXPECT_NE(check->out().find("site 2: 127.0.0.21 UDP  (line 5)"), std::string::npos);
+  EXPECT_TRUE(check->out().ends_with("1 warning, 0 errors: the start would succeed\n"));
+
+  EXPECT_EQ(events().size(), events_before);  // no refusal, no unload: they never loaded
+  EXPECT_TRUE(first->running());
+  std::filesystem::remove(home_ / "tolvin.ini");
+  auto missing = start({"--check"});
+  EXPECT_EQ(missing->wait(), 1);
+  EXPECT_NE(missing->out().find("error: file not found"), std::string::npos);
 }
 
 TEST_F(Frame, ServiceModeStartsUnderTheManagerAndStopsOnSigterm) {

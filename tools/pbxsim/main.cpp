@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "box.h"
+#include "ralvek_version.h"
 #include "exchange.h"
 #include "send.h"
 #include "serial.h"
@@ -19,7 +20,7 @@ struct Mode {
 const Mode kModes[] = {
     {"tcp", ralvek::pbxsim::run_send,
      "tcp --from 127.0.0.20 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
-     "[--batch 1] [--linger 0] [--seconds 0] [--quiet-after N --quiet-for S]"},
+     "[--batch 1] [--linger 0] [--seconds 0] [--wait 0] [--quiet-after N --quiet-for S]"},
     {"udp", ralvek::pbxsim::run_send,
      "udp --from 127.0.0.21 --to 127.0.0.1:5005 --count 10 [--rate 0] [--size 120] [--first 1] "
      "[--batch 1] [--seconds 0] [--quiet-after N --quiet-for S]"},
@@ -37,9 +38,13 @@ const Mode kModes[] = {
      "check --dir data --from 127.0.0.20 --count 10 [--first 1] [--size 120] [--ext dat]"},
 };
 
+void print_usage(std::FILE* to) {
+  std::fprintf(to, "usage: pbxsim <mode> [options]   (or pbxsim --help, pbxsim --version)\n");
+  for (const auto& mode : kModes) std::fprintf(to, "  pbxsim %s\n", mode.usage);
+}
+
 int usage() {
-  std::fprintf(stderr, "usage: pbxsim <mode> [options]\n");
-  for (const auto& mode : kModes) std::fprintf(stderr, "  pbxsim %s\n", mode.usage);
+  print_usage(stderr);
   return 2;
 }
 
@@ -47,6 +52,14 @@ int usage() {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    print_usage(stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("pbxsim %s\n", ralvek::kVersionText);
+    return 0;
+  }
   for (const auto& mode : kModes) {
     if (std::strcmp(argv[1], mode.name) != 0) continue;
     try {

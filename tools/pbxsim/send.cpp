@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "options.h"
@@ -35,7 +36,7 @@ int run_send(int argc, char** argv) {
   std::string mode = argv[1];
   Options options(argc, argv, {{"from", "127.0.0.20"}, {"to", "127.0.0.1:5005"}, {"count", "10"},
                                {"rate", "0"}, {"size", "120"}, {"first", "1"},
-                               {"batch", "1"}, {"linger", "0"}, {"seconds", "0"},
+                               {"batch", "1"}, {"linger", "0"}, {"seconds", "0"}, {"wait", "0"},
                                {"quiet-after", "0"}, {"quiet-for", "0"}});
   auto [host, port] = host_port(options.text("to"));
   auto from = asio::ip::make_address(options.text("from"));
@@ -56,9 +57,20 @@ int run_send(int argc, char** argv) {
   asio::ip::tcp::socket tcp(io);
   asio::ip::udp::socket udp(io);
   if (mode == "tcp") {
-    tcp.open(asio::ip::tcp::v4());
-    tcp.bind({from, 0});
-    tcp.connect(tcp_to);
+    // --wait: a receiver started a moment ago may not listen yet; try again until it does.
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.real("wait"));
+    while (true) {
+      std::error_code ec;
+      tcp.open(asio::ip::tcp::v4());
+      tcp.bind({from, 0});
+      tcp.connect(tcp_to, ec);
+      if (!ec) break;
+      tcp.close();
+      if (ec != asio::error::connection_refused || std::chrono::steady_clock::now() >= give_up) {
+        throw std::system_error(ec, "connect to " + options.text("to"));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
   } else {
     udp.open(asio::ip::udp::v4());
     udp.bind({from, 0});
