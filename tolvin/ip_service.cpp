@@ -51,7 +51,8 @@ frmIPService::frmIPService()
                      [this](int, const std::string& d) { wsckUDP_Error(d); }}),
       tmrCreateOutputFile(io(), 1000ms, [this] { tmrCreateOutputFile_Timer(); }),
       tmrDisconnect(io(), 1000ms, [this] { tmrDisconnect_Timer(); }),
-      tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }) {}
+      tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }),
+      tmrRetryWrite(io(), 1000ms, [this] { tmrRetryWrite_Timer(); }) {}
 
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
@@ -117,6 +118,9 @@ void frmIPService::Unload(bool finish_files) {
   DisconnectAll();
   // A run that is not the sole instance must leave the running instance's files alone.
   if (!finish_files) return;
+  tmrRetryWrite.set_enabled(false);
+  for (const auto& [site, bytes] : kept_) WriteKept(site, bytes, /*last_try=*/true);
+  kept_.clear();
   CloseAllFiles();
   RenameFiles();
 }
@@ -166,7 +170,7 @@ void frmIPService::tmrCreateOutputFile_Timer() {
   }
 }
 
-void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
+void frmIPService::WriteSiteData(std::string data, std::int32_t site, net::TcpSocket* sender) {
   try {
     clean_block(data);
     if (intMaxCount > 0) {
@@ -177,15 +181,73 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
         RenameFiles();
       }
     }
-    if (!site_files_->is_open(site) && !CreateOutputFile(site)) {
-      throw vb::ProgramError("Failed to create temporary output file for site: " +
-                             std::to_string(site));
+    if (sender) {
+      WriteTcpBlock(std::move(data), site, *sender);
+      return;
     }
+    OpenSiteFile(site);
     site_files_->hold(site, data, strLineEnd);
     ++blocks_written_;
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
+}
+
+void frmIPService::OpenSiteFile(std::int32_t site) {
+  if (!site_files_->is_open(site) && !CreateOutputFile(site)) {
+    throw vb::ProgramError("Failed to create temporary output file for site: " + std::to_string(site));
+  }
+}
+
+// A TCP sender can be held back: a block that meets a full disk is kept and its connection is
+// not read until the block is written, so the system's window stops the sender instead of the
+// records being lost.
+void frmIPService::WriteTcpBlock(std::string data, std::int32_t site, net::TcpSocket& sender) {
+  data.append(strLineEnd);
+  if (auto kept = kept_.find(site); kept != kept_.end()) {
+    kept->second.append(data);  // only a replaced connection's last bytes come here
+    sender.pause_reading();
+    return;
+  }
+  OpenSiteFile(site);
+  try {
+    site_files_->write(site, data);
+    ++blocks_written_;
+  } catch (const platform::FileError& e) {
+    if (!e.disk_full()) throw;
+    ErrorHandler(e.what(), "DataArrival");  // the first failure; the retries stay quiet
+    kept_.emplace(site, std::move(data));
+    sender.pause_reading();
+    tmrRetryWrite.set_enabled(true);
+  }
+}
+
+void frmIPService::tmrRetryWrite_Timer() {
+  for (auto kept = kept_.begin(); kept != kept_.end();) {
+    if (!WriteKept(kept->first, kept->second)) {
+      ++kept;
+      continue;
+    }
+    if (wsckServer.exists(kept->first)) wsckServer[kept->first].resume_reading();
+    kept = kept_.erase(kept);
+  }
+  if (kept_.empty()) tmrRetryWrite.set_enabled(false);
+}
+
+bool frmIPService::WriteKept(std::int32_t site, const std::string& bytes, bool last_try) {
+  try {
+    OpenSiteFile(site);  // a rotation may have closed the file meanwhile
+    site_files_->write(site, bytes);
+    ++blocks_written_;
+    LogEvent(kEventInformation, 110,
+             {"Writing resumed for site " + std::to_string(site) + " after a full disk."});
+  } catch (const platform::FileError& e) {
+    if (e.disk_full() && !last_try) return false;
+    ErrorHandler(e.what(), "DataArrival");
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+  return true;
 }
 
 // ---- sockets ----
@@ -202,9 +264,11 @@ void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
       return;  // the socket layer closes a request nobody accepted
     }
     auto& element = wsckServer[number_of(site->second)];
+    DrainConnection(element);
     element.close();
     element.local_port = 0;
     element.accept(requestID);
+    if (kept_.count(number_of(element.tag))) element.pause_reading();
     update_status();
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "Connection Request");
@@ -218,9 +282,7 @@ void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
 void frmIPService::wsckServer_DataArrival(int index) {
   try {
     auto& element = wsckServer[index];
-    std::string data = element.get_data();
-    WriteSiteData(std::move(data), number_of(element.tag));
-    site_files_->write_held();
+    WriteSiteData(element.get_data(), number_of(element.tag), &element);
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
@@ -287,6 +349,14 @@ void frmIPService::wsckUDP_Error(const std::string& description) {
   set_info_label(description);
 }
 
+// Closing a connection with unread bytes would throw them away: they are written first, each
+// read a block, as their data arrivals would have written them.
+void frmIPService::DrainConnection(net::TcpSocket& element) {
+  if (element.state() != net::SocketState::kConnected) return;
+  std::int32_t site = number_of(element.tag);
+  element.drain([&](std::string block) { WriteSiteData(std::move(block), site, &element); });
+}
+
 // ---- forced disconnects ----
 
 void frmIPService::tmrDisconnect_Timer() {
@@ -301,12 +371,7 @@ void frmIPService::DisconnectAll(bool listen_again) {
   for (int index : wsckServer.indexes()) {
     try {
       auto& element = wsckServer[index];
-      // Closing a connection with unread bytes would throw them away: write them first.
-      if (index != 0 && element.state() == net::SocketState::kConnected) {
-        std::string pending = element.drain();
-        if (!pending.empty()) WriteSiteData(std::move(pending), number_of(element.tag));
-        site_files_->write_held();
-      }
+      if (index != 0) DrainConnection(element);
       element.close();
       // The listener comes back before any sender sees its connection closed, so a sender that
       // reconnects at once is not refused.

@@ -38,8 +38,17 @@ class frmIPService final : public frame::Service {
   void tmrCreateOutputFile_Timer();
   void tmrDisconnect_Timer();
   void tmrListen_Timer();
+  void tmrRetryWrite_Timer();
 
-  void WriteSiteData(std::string data, std::int32_t site);
+  // Cleans, counts and writes one block. A TCP block names its `sender`, which is paused while
+  // the disk is full; a UDP block is held for the batch's one write.
+  void WriteSiteData(std::string data, std::int32_t site, net::TcpSocket* sender = nullptr);
+  void OpenSiteFile(std::int32_t site);
+  void WriteTcpBlock(std::string data, std::int32_t site, net::TcpSocket& sender);
+  // Writes the blocks kept for a full disk; false while the disk is still full (on the
+  // `last_try`, at unload, they are reported lost instead).
+  bool WriteKept(std::int32_t site, const std::string& bytes, bool last_try = false);
+  void DrainConnection(net::TcpSocket& element);
   bool CreateOutputFile(std::int32_t site);
   void CloseAllFiles();
   void RenameFiles();
@@ -56,6 +65,7 @@ class frmIPService final : public frame::Service {
   frame::TickTimer tmrCreateOutputFile;
   frame::TickTimer tmrDisconnect;
   frame::TickTimer tmrListen;  // retries a failed listener once a second
+  frame::TickTimer tmrRetryWrite;  // retries the kept blocks once a second while the disk is full
 
   std::map<std::string, std::string> dicSites;
   std::int16_t intMaxSite = 0;
@@ -66,6 +76,10 @@ class frmIPService final : public frame::Service {
   frame::TickCounter lngFileTicks;
   frame::TickCounter lngDisconnectTicks;
   std::int32_t lngBlockCount = 0;
+  // TCP blocks (cleaned, line end added) that met a full disk, per site, in arrival order. The
+  // site's connection is not read meanwhile, so this is one block, or a replaced connection's
+  // last received bytes with it.
+  std::map<std::int32_t, std::string> kept_;
   bool listener_failing_ = false;
   std::uint64_t blocks_written_ = 0;
   std::string last_rotation_ = "none";

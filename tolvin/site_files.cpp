@@ -91,6 +91,13 @@ void SiteFiles::hold(int site, std::string_view block, std::string_view line_end
   held_ends_.push_back(held_.size());
 }
 
+void SiteFiles::write(int site, std::string_view bytes) {
+  auto& stream = tsSite_[slot(site)];
+  if (!stream) throw vb::VbError(91, "Object variable or With block variable not set");
+  write_held_of(site);
+  stream->append(bytes);
+}
+
 void SiteFiles::write_held_of(int site) {
   if (held_site_ == site) write_held();
 }
