@@ -37,6 +37,9 @@ frame::ServiceProfile tolvin_profile() {
 
 std::int32_t number_of(const std::string& text) { return vb::CLng(vb::Val(text)); }
 
+// Of the events of one kind from one sender, at most this many a second reach the log.
+constexpr int kEventsPerWindow = 3;
+
 }  // namespace
 
 frmIPService::frmIPService()
@@ -52,13 +55,19 @@ frmIPService::frmIPService()
       tmrCreateOutputFile(io(), 1000ms, [this] { tmrCreateOutputFile_Timer(); }),
       tmrDisconnect(io(), 1000ms, [this] { tmrDisconnect_Timer(); }),
       tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }),
-      tmrRetryWrite(io(), 1000ms, [this] { tmrRetryWrite_Timer(); }) {}
+      tmrRetryWrite(io(), 1000ms, [this] { tmrRetryWrite_Timer(); }),
+      throttle_(kEventsPerWindow, platform::scaled(1000ms),
+                [this](const frame::EventThrottle::Event& e) { LogEvent(e.type, e.id, e.lines); }),
+      tmrEventSummary(io(), 1000ms, [this] {
+        throttle_.sweep(frame::EventThrottle::Clock::now());
+        if (throttle_.idle()) tmrEventSummary.set_enabled(false);
+      }) {}
 
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
   strDataPath = program_dir() / "data";
   site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](const std::exception& e) {
-    ErrorHandler(e.what(), "DataArrival");
+    ErrorHandlerFrom("", e.what(), "DataArrival");
   });
 }
 
@@ -77,6 +86,7 @@ void frmIPService::oSVC_Start(bool& success) {
     intMaxCount = settings.intMaxCount;
     wsckServer[0].local_port = settings.local_port;
     wsckUDP.local_port = settings.local_port;
+    wsckUDP.receive_buffer_request = settings.udp_buffer_kb * 1024;
 
     const ini::IniSection* section = nullptr;
     try {
@@ -100,6 +110,7 @@ void frmIPService::oSVC_Start(bool& success) {
     RenameFiles();
     wsckServer[0].listen();
     wsckUDP.bind();
+    ReportUdpBuffer(settings.udp_buffer_kb);
     tmrCreateOutputFile.set_enabled(lngFileInterval > 0);
     tmrDisconnect.set_enabled(lngDisconnectInterval > 0);
     success = true;
@@ -109,12 +120,23 @@ void frmIPService::oSVC_Start(bool& success) {
   }
 }
 
+// A buffer smaller than asked (no privilege to pass net.core.rmem_max) loses bursts: say so.
+void frmIPService::ReportUdpBuffer(std::int32_t asked_kb) {
+  udp_buffer_kb_ = wsckUDP.receive_buffer() / 1024;
+  if (udp_buffer_kb_ >= asked_kb) return;
+  LogEvent(kEventWarning, 108,
+           {"UDP receive buffer: " + std::to_string(udp_buffer_kb_) + " KiB of the " + std::to_string(asked_kb) +
+                " KiB asked by udp_buffer_kb.",
+            "Raise net.core.rmem_max, or run the service as root."});
+}
+
 // ---- unload ----
 
 void frmIPService::Unload(bool finish_files) {
   tmrCreateOutputFile.set_enabled(false);
   tmrDisconnect.set_enabled(false);
   tmrListen.set_enabled(false);
+  tmrEventSummary.set_enabled(false);
   DisconnectAll();
   // A run that is not the sole instance must leave the running instance's files alone.
   if (!finish_files) return;
@@ -123,6 +145,7 @@ void frmIPService::Unload(bool finish_files) {
   kept_.clear();
   CloseAllFiles();
   RenameFiles();
+  throttle_.flush();
 }
 
 // ---- files ----
@@ -132,7 +155,12 @@ bool frmIPService::CreateOutputFile(std::int32_t site) {
     site_files_->create(site);
     return true;
   } catch (const std::exception& e) {
-    ErrorHandler(e.what(), "CreateOutputFile");
+    // The name differs at every try: a site whose file cannot be made is one kind of event.
+    if (admitted("CreateOutputFile " + std::to_string(site), [&] {
+          return frame::EventThrottle::Event{kEventError, 109, {e.what(), "Procedure: CreateOutputFile"}};
+        })) {
+      ErrorHandler(e.what(), "CreateOutputFile");
+    }
     return false;
   }
 }
@@ -189,7 +217,7 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site, net::TcpSo
     site_files_->hold(site, data, strLineEnd);
     ++blocks_written_;
   } catch (const std::exception& e) {
-    ErrorHandler(e.what(), "DataArrival");
+    ErrorHandlerFrom("", e.what(), "DataArrival");
   }
 }
 
@@ -253,14 +281,16 @@ bool frmIPService::WriteKept(std::int32_t site, const std::string& bytes, bool l
 // ---- sockets ----
 
 void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
+  std::string address;
   try {
     auto& listener = wsckServer[index];
     listener_failing_ = false;
-    std::string peer = listener.remote_host_ip() + ":" + std::to_string(listener.remote_port);
-    LogEvent(kEventInformation, 110, {"Connection Request from :" + peer});
-    auto site = dicSites.find(listener.remote_host_ip());
+    address = listener.remote_host_ip();
+    std::string peer = address + ":" + std::to_string(listener.remote_port);
+    LogEventFrom(address, "request", kEventInformation, 110, {"Connection Request from :" + peer});
+    auto site = dicSites.find(address);
     if (site == dicSites.end()) {
-      LogEvent(kEventWarning, 110, {"Connection request refused: " + peer});
+      LogEventFrom(address, "refused", kEventWarning, 110, {"Connection request refused: " + peer});
       return;  // the socket layer closes a request nobody accepted
     }
     auto& element = wsckServer[number_of(site->second)];
@@ -271,11 +301,11 @@ void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
     if (kept_.count(number_of(element.tag))) element.pause_reading();
     update_status();
   } catch (const std::exception& e) {
-    ErrorHandler(e.what(), "Connection Request");
-    LogEvent(kEventWarning, 108,
-             {"This may happen cause of misconfiguration.",
-              "Service waits for a UDP connection, but a TCP connection request comes from your PBX.",
-              "Check TCP/UDP settings in tolvin.ini file."});
+    ErrorHandlerFrom(address, e.what(), "Connection Request");
+    LogEventFrom(address, "misconfigured", kEventWarning, 108,
+                 {"This may happen cause of misconfiguration.",
+                  "Service waits for a UDP connection, but a TCP connection request comes from your PBX.",
+                  "Check TCP/UDP settings in tolvin.ini file."});
   }
 }
 
@@ -290,11 +320,13 @@ void frmIPService::wsckServer_DataArrival(int index) {
 
 void frmIPService::wsckUDP_DataArrival() {
   try {
-    std::string data = wsckUDP.get_data();
     const std::string& address = wsckUDP.remote_host_ip();
     auto site = dicSites.find(address);
-    if (site == dicSites.end()) throw vb::ProgramError("Unknown IP: " + address);
-    WriteSiteData(std::move(data), number_of(site->second));
+    if (site != dicSites.end()) {
+      WriteSiteData(wsckUDP.get_data(), number_of(site->second));
+    } else {
+      ErrorHandlerFrom(address, "Unknown IP: " + address, "DataArrival");  // the datagram is dropped
+    }
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
@@ -307,9 +339,9 @@ void frmIPService::wsckServer_Close(int index) {
     auto& element = wsckServer[index];
     std::int16_t site = vb::CInt(vb::Val(element.tag));
     if (site_files_->is_open(site)) site_files_->close(site);
-    LogEvent(kEventInformation, 110,
-             {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
-              " connection closed."});
+    LogEventFrom(element.remote_host_ip(), "closed", kEventInformation, 110,
+                 {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
+                  " connection closed."});
     element.close();
     update_status();
   } catch (const std::exception& e) {
@@ -403,6 +435,29 @@ void frmIPService::tmrListen_Timer() {
   }
 }
 
+// ---- events ----
+
+bool frmIPService::admitted(const std::string& kind, const std::function<frame::EventThrottle::Event()>& event) {
+  tmrEventSummary.set_enabled(true);
+  return throttle_.admit(kind, frame::EventThrottle::Clock::now(), event);
+}
+
+void frmIPService::LogEventFrom(const std::string& address, const char* kind, int evtType, std::int32_t evtID,
+                                const std::vector<std::string>& Messages) {
+  if (admitted(address + " " + kind, [&] { return frame::EventThrottle::Event{evtType, evtID, Messages}; })) {
+    LogEvent(evtType, evtID, Messages);
+  }
+}
+
+// The same text from the same sender is one kind (a site's lost blocks: the same file).
+void frmIPService::ErrorHandlerFrom(const std::string& address, const std::string& strMsg,
+                                    const std::string& strProcedure) {
+  auto event = [&] {
+    return frame::EventThrottle::Event{kEventError, 109, {strMsg, "Procedure: " + strProcedure}};
+  };
+  if (admitted(address + " " + strProcedure + " " + strMsg, event)) ErrorHandler(strMsg, strProcedure);
+}
+
 void frmIPService::update_status() {
   if (mode() != frame::Mode::kService) return;
   int connected = 0;
@@ -411,7 +466,7 @@ void frmIPService::update_status() {
   }
   set_status(std::to_string(dicSites.size()) + " sites, " + std::to_string(connected) +
              " connected, " + std::to_string(blocks_written_) + " blocks, last rotation " +
-             last_rotation_ +
+             last_rotation_ + ", UDP buffer " + std::to_string(udp_buffer_kb_) + " KiB" +
              (wsckServer[0].state() == net::SocketState::kListening ? "" : ", listener down"));
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "frame/event_throttle.h"
 #include "frame/service.h"
 #include "frame/tick_counter.h"
 #include "frame/tick_timer.h"
@@ -56,6 +57,13 @@ class frmIPService final : public frame::Service {
   void DisconnectAll(bool listen_again = false);
   void Listen();
   void update_status();
+  void ReportUdpBuffer(std::int32_t asked_kb);
+  // Events a sender can repeat at will (every datagram, every connection) go to the log a few
+  // times a second per sender and kind at most; a summary counts the rest.
+  void LogEventFrom(const std::string& address, const char* kind, int evtType, std::int32_t evtID,
+                    const std::vector<std::string>& Messages);
+  void ErrorHandlerFrom(const std::string& address, const std::string& strMsg, const std::string& strProcedure);
+  bool admitted(const std::string& kind, const std::function<frame::EventThrottle::Event()>& event);
 
   std::filesystem::path strDataPath;
   platform::FileSystem& fs_;
@@ -66,6 +74,8 @@ class frmIPService final : public frame::Service {
   frame::TickTimer tmrDisconnect;
   frame::TickTimer tmrListen;  // retries a failed listener once a second
   frame::TickTimer tmrRetryWrite;  // retries the kept blocks once a second while the disk is full
+  frame::EventThrottle throttle_;
+  frame::TickTimer tmrEventSummary;  // writes the summaries of floods that have ended
 
   std::map<std::string, std::string> dicSites;
   std::int16_t intMaxSite = 0;
@@ -83,6 +93,7 @@ class frmIPService final : public frame::Service {
   bool listener_failing_ = false;
   std::uint64_t blocks_written_ = 0;
   std::string last_rotation_ = "none";
+  int udp_buffer_kb_ = 0;  // what the system gave
 };
 
 }  // namespace ralvek::tolvin

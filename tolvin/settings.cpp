@@ -16,6 +16,7 @@ IpSettings read_settings(const ini::IniFile& ini) {
   s.local_port = vb::CLng(value("local_port", "5005"));
   s.strLineEnd = value("append_return", "0") != 0 ? "\r\n" : "";
   s.intMaxCount = vb::CInt(value("max_count", "0"));
+  s.udp_buffer_kb = std::clamp(vb::CLng(value("udp_buffer_kb", "8192")), 0, kMaxUdpBufferKb);
   return s;
 }
 
