@@ -46,14 +46,18 @@ class TolvinReconnect : public TolvinTest {
   }
 };
 
-// Each connection is closed right after its last write and the next one opens at once, while
-// tolvin is still reading the one before.
+// Each connection is closed right after its last write and the next one opens at once: first
+// while tolvin is still reading the one before, then while its loop stands still (as a slow
+// disk or the scheduler may hold it), so that the connections queue up behind each other.
 TEST_F(TolvinReconnect, BackToBackBulkConnectionsLoseNoRecord) {
   write_ini("file_interval=0\n" + kSite + "=1\n");
   auto tolvin = start_debug();
-  constexpr std::uint64_t kConnections = 10, kPerConnection = 3000;
-  for (std::uint64_t c = 0; c < kConnections; ++c) send_connection(1 + c * kPerConnection, kPerConnection);
-  expect_every_record(*tolvin, kConnections * kPerConnection);
+  std::uint64_t next = 1;
+  for (int c = 0; c < 5; ++c, next += 3000) send_connection(next, 3000);
+  tolvin->signal(SIGSTOP);
+  for (int c = 0; c < 10; ++c, next += 500) send_connection(next, 500);  // 40 KB: the system takes it all
+  tolvin->signal(SIGCONT);
+  expect_every_record(*tolvin, next - 1);
 }
 
 // One connection per record, ten a second; twice the loop stands still for half a second (as
