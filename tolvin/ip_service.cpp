@@ -325,7 +325,7 @@ void frmIPService::wsckUDP_DataArrival() {
     if (site != dicSites.end()) {
       WriteSiteData(wsckUDP.get_data(), number_of(site->second));
     } else {
-      ErrorHandlerFrom(address, "Unknown IP: " + address, "DataArrival");  // the datagram is dropped
+      ReportUnknownSender(address);  // the datagram is dropped
     }
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
@@ -436,6 +436,15 @@ void frmIPService::tmrListen_Timer() {
 }
 
 // ---- events ----
+
+// Once per datagram of a flood: the kind is the bare address, so nothing is built for the
+// datagrams that are only counted.
+void frmIPService::ReportUnknownSender(const std::string& address) {
+  auto event = [&] {
+    return frame::EventThrottle::Event{kEventError, 109, {"Unknown IP: " + address, "Procedure: DataArrival"}};
+  };
+  if (admitted(address, event)) ErrorHandler("Unknown IP: " + address, "DataArrival");
+}
 
 bool frmIPService::admitted(const std::string& kind, const std::function<frame::EventThrottle::Event()>& event) {
   tmrEventSummary.set_enabled(true);

@@ -63,6 +63,7 @@ class frmIPService final : public frame::Service {
   void LogEventFrom(const std::string& address, const char* kind, int evtType, std::int32_t evtID,
                     const std::vector<std::string>& Messages);
   void ErrorHandlerFrom(const std::string& address, const std::string& strMsg, const std::string& strProcedure);
+  void ReportUnknownSender(const std::string& address);
   bool admitted(const std::string& kind, const std::function<frame::EventThrottle::Event()>& event);
 
   std::filesystem::path strDataPath;
