@@ -82,8 +82,9 @@ class TcpSocket {
   // taken with get_data() come first. Raises no event.
   void drain(const std::function<void(std::string block)>& block);
   // While paused the connection is not read: the system's window holds the sender back.
-  // Resuming reads on at once; both do nothing on a closed socket.
-  void pause_reading() { reading_paused_ = true; }
+  // Resuming reads on at once; both do nothing on a closed socket, and a new connection
+  // starts unpaused.
+  void pause_reading() { reading_paused_ = socket_ != nullptr; }
   void resume_reading();
   bool reading_paused() const { return reading_paused_; }
   // Queues bytes for sending; failures raise the error event.
