@@ -53,7 +53,8 @@ Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
       tmrConnectTCP(io(), 60000ms, [this] { tmrConnectTCP_Timer(); }),
       tmrFileTimer(io(), 1000ms, [this] { tmrFileTimer_Timer(); }),
       figures_(io(), "quendor", program_dir(),
-               [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }) {
+               [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }),
+      tmrRetryWrite(io(), 1000ms, [this] { tmrRetryWrite_Timer(); }) {
   tmrFileTimer.set_enabled(true);
 }
 
@@ -155,6 +156,7 @@ void Hipath4Svc::wsClient_Connect(int index) {
              {"Connection established: " + socket.remote_host_ip() + ":" +
               std::to_string(socket.remote_port)});
     figures_.on_connected(index, true);
+    if (kept_.count(static_cast<std::int16_t>(index))) socket.pause_reading();
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "wsClient_Connect");
   }
@@ -194,15 +196,54 @@ void Hipath4Svc::wsClient_Error(int index, const std::string& description) {
 
 void Hipath4Svc::DataArrival(int index) {
   try {
-    std::string data = wsClient[index].get_data();
+    auto& socket = wsClient[index];
+    std::string data = socket.get_data();
     auto n = static_cast<std::int16_t>(index);
     if (!files_.is_open(n)) CreateOutputFile(n);
-    files_.write(n, data);
-    figures_.on_data(n, data.size(), figures::count_line_feeds(data));
+    try {
+      files_.write(n, data);
+      figures_.on_data(n, data.size(), figures::count_line_feeds(data));
+    } catch (const platform::FileError& e) {
+      if (!e.disk_full()) throw;
+      // The exchange can be held back: keep the block and stop reading until it is written, so
+      // the system's window stops the sender instead of the records being lost.
+      ErrorHandler(e.what(), "DataArrival");  // the first failure; the retries stay quiet
+      kept_.emplace(n, std::move(data));
+      socket.pause_reading();
+      tmrRetryWrite.set_enabled(true);
+    }
   } catch (const std::exception& e) {
     figures_.on_write_failed(index);
     ErrorHandler(e.what(), "DataArrival");
   }
+}
+
+void Hipath4Svc::tmrRetryWrite_Timer() {
+  for (auto kept = kept_.begin(); kept != kept_.end();) {
+    if (!WriteKept(kept->first, kept->second)) {
+      ++kept;
+      continue;
+    }
+    wsClient[kept->first].resume_reading();
+    kept = kept_.erase(kept);
+  }
+  if (kept_.empty()) tmrRetryWrite.set_enabled(false);
+}
+
+bool Hipath4Svc::WriteKept(std::int16_t n, const std::string& bytes, bool last_try) {
+  try {
+    if (!files_.is_open(n)) CreateOutputFile(n);  // a period may have ended meanwhile
+    files_.write(n, bytes);
+    figures_.on_data(n, bytes.size(), figures::count_line_feeds(bytes));
+    LogEvent(kEventInformation, 110,
+             {"Writing resumed for exchange " + std::to_string(n) + " after a full disk."});
+  } catch (const platform::FileError& e) {
+    if (e.disk_full() && !last_try) return false;
+    ErrorHandler(e.what(), "DataArrival");
+  } catch (const std::exception& e) {
+    ErrorHandler(e.what(), "DataArrival");
+  }
+  return true;
 }
 
 void Hipath4Svc::CreateOutputFile(std::int16_t n) {
@@ -249,7 +290,10 @@ void Hipath4Svc::RenameFiles() {
 void Hipath4Svc::Unload(bool finish_files) {
   tmrFileTimer.set_enabled(false);
   tmrConnectTCP.set_enabled(false);
+  tmrRetryWrite.set_enabled(false);
   if (finish_files) {
+    for (const auto& [n, bytes] : kept_) WriteKept(n, bytes, /*last_try=*/true);
+    kept_.clear();
     try {
       CloseFiles();
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -34,6 +35,7 @@ class Hipath4Svc : public frame::Service {
   void wsClient_Close(int index);
   void wsClient_Error(int index, const std::string& description);
   void DataArrival(int index);
+  void tmrRetryWrite_Timer();
 
   // Events go to the event log; a failure of the log itself is ignored.
   void LogEvent(int evtType, std::int32_t evtID, const std::vector<std::string>& Messages) override;
@@ -55,6 +57,9 @@ class Hipath4Svc : public frame::Service {
 
  private:
   void CreateOutputFile(std::int16_t n);
+  // Writes a block kept for a full disk; false while the disk is still full (on the
+  // `last_try`, at unload, it is reported lost instead).
+  bool WriteKept(std::int16_t n, const std::string& bytes, bool last_try = false);
   void CloseFiles();
   void RenameFiles();
   void update_status();
@@ -73,6 +78,9 @@ class Hipath4Svc : public frame::Service {
   frame::TickTimer tmrConnectTCP;
   frame::TickTimer tmrFileTimer;
   figures::Board figures_;
+  // A block that met a full disk, per exchange; its connection is not read until it is written.
+  std::map<std::int16_t, std::string> kept_;
+  frame::TickTimer tmrRetryWrite;  // once a second while a block is kept
 };
 
 }  // namespace ralvek::quendor

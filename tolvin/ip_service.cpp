@@ -37,6 +37,9 @@ frame::ServiceProfile tolvin_profile() {
 
 std::int32_t number_of(const std::string& text) { return vb::CLng(vb::Val(text)); }
 
+// Of the events of one kind from one sender, at most this many a second reach the log.
+constexpr int kEventsPerWindow = 3;
+
 }  // namespace
 
 frmIPService::frmIPService()
@@ -52,6 +55,13 @@ frmIPService::frmIPService()
       tmrCreateOutputFile(io(), 1000ms, [this] { tmrCreateOutputFile_Timer(); }),
       tmrDisconnect(io(), 1000ms, [this] { tmrDisconnect_Timer(); }),
       tmrListen(io(), 1000ms, [this] { tmrListen_Timer(); }),
+      tmrRetryWrite(io(), 1000ms, [this] { tmrRetryWrite_Timer(); }),
+      throttle_(kEventsPerWindow, platform::scaled(1000ms),
+                [this](const frame::EventThrottle::Event& e) { LogEvent(e.type, e.id, e.lines); }),
+      tmrEventSummary(io(), 1000ms, [this] {
+        throttle_.sweep(frame::EventThrottle::Clock::now());
+        if (throttle_.idle()) tmrEventSummary.set_enabled(false);
+      }),
       figures_(io(), "tolvin", program_dir(),
                [this](int type, std::int32_t id, const auto& lines) { LogEvent(type, id, lines); }) {}
 
@@ -60,7 +70,7 @@ void frmIPService::BeforeCommandLine() {
   strDataPath = program_dir() / "data";
   site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](int site, const std::exception& e) {
     figures_.on_write_failed(site);
-    ErrorHandler(e.what(), "DataArrival");
+    ErrorHandlerFrom("", e.what(), "DataArrival");
   });
 }
 
@@ -79,6 +89,7 @@ void frmIPService::oSVC_Start(bool& success) {
     intMaxCount = settings.intMaxCount;
     wsckServer[0].local_port = settings.local_port;
     wsckUDP.local_port = settings.local_port;
+    wsckUDP.receive_buffer_request = settings.udp_buffer_kb * 1024;
 
     const ini::IniSection* section = nullptr;
     try {
@@ -104,6 +115,7 @@ void frmIPService::oSVC_Start(bool& success) {
     RenameFiles();
     wsckServer[0].listen();
     wsckUDP.bind();
+    ReportUdpBuffer(settings.udp_buffer_kb);
     tmrCreateOutputFile.set_enabled(lngFileInterval > 0);
     tmrDisconnect.set_enabled(lngDisconnectInterval > 0);
     if (!figures_warning.empty()) LogEvent(kEventWarning, 110, {figures_warning});
@@ -117,17 +129,32 @@ void frmIPService::oSVC_Start(bool& success) {
 
 int frmIPService::CheckSettings(std::ostream& out) { return check_settings(program_dir(), out); }
 
+// A buffer smaller than asked (no privilege to pass net.core.rmem_max) loses bursts: say so.
+void frmIPService::ReportUdpBuffer(std::int32_t asked_kb) {
+  udp_buffer_kb_ = wsckUDP.receive_buffer() / 1024;
+  if (udp_buffer_kb_ >= asked_kb) return;
+  LogEvent(kEventWarning, 108,
+           {"UDP receive buffer: " + std::to_string(udp_buffer_kb_) + " KiB of the " + std::to_string(asked_kb) +
+                " KiB asked by udp_buffer_kb.",
+            "Raise net.core.rmem_max, or run the service as root."});
+}
+
 // ---- unload ----
 
 void frmIPService::Unload(bool finish_files) {
   tmrCreateOutputFile.set_enabled(false);
   tmrDisconnect.set_enabled(false);
   tmrListen.set_enabled(false);
+  tmrEventSummary.set_enabled(false);
   DisconnectAll();
   // A run that is not the sole instance must leave the running instance's files alone.
   if (finish_files) {
+    tmrRetryWrite.set_enabled(false);
+    for (const auto& [site, bytes] : kept_) WriteKept(site, bytes, /*last_try=*/true);
+    kept_.clear();
     CloseAllFiles();
     RenameFiles();
+    throttle_.flush();
   }
   figures_.stop();
 }
@@ -139,7 +166,12 @@ bool frmIPService::CreateOutputFile(std::int32_t site) {
     figures_.on_file_opened(site, site_files_->create(site));
     return true;
   } catch (const std::exception& e) {
-    ErrorHandler(e.what(), "CreateOutputFile");
+    // The name differs at every try: a site whose file cannot be made is one kind of event.
+    if (admitted("CreateOutputFile " + std::to_string(site), [&] {
+          return frame::EventThrottle::Event{kEventError, 109, {e.what(), "Procedure: CreateOutputFile"}};
+        })) {
+      ErrorHandler(e.what(), "CreateOutputFile");
+    }
     return false;
   }
 }
@@ -178,7 +210,7 @@ void frmIPService::tmrCreateOutputFile_Timer() {
   }
 }
 
-void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
+void frmIPService::WriteSiteData(std::string data, std::int32_t site, net::TcpSocket* sender) {
   try {
     clean_block(data);
     if (intMaxCount > 0) {
@@ -189,53 +221,118 @@ void frmIPService::WriteSiteData(std::string data, std::int32_t site) {
         RenameFiles();
       }
     }
-    if (!site_files_->is_open(site) && !CreateOutputFile(site)) {
-      throw vb::ProgramError("Failed to create temporary output file for site: " +
-                             std::to_string(site));
+    if (sender) {
+      WriteTcpBlock(std::move(data), site, *sender);
+      return;
     }
+    OpenSiteFile(site);
     site_files_->hold(site, data, strLineEnd);
     ++blocks_written_;
     figures_.on_data(site, data.size() + strLineEnd.size(), figures::records_in(data, strLineEnd));
   } catch (const std::exception& e) {
     figures_.on_write_failed(site);
+    ErrorHandlerFrom("", e.what(), "DataArrival");
+  }
+}
+
+void frmIPService::OpenSiteFile(std::int32_t site) {
+  if (!site_files_->is_open(site) && !CreateOutputFile(site)) {
+    throw vb::ProgramError("Failed to create temporary output file for site: " + std::to_string(site));
+  }
+}
+
+// A TCP sender can be held back: a block that meets a full disk is kept and its connection is
+// not read until the block is written, so the system's window stops the sender instead of the
+// records being lost.
+void frmIPService::WriteTcpBlock(std::string data, std::int32_t site, net::TcpSocket& sender) {
+  const auto records = figures::records_in(data, strLineEnd);
+  data.append(strLineEnd);
+  if (auto kept = kept_.find(site); kept != kept_.end()) {
+    kept->second.append(data);  // only a replaced connection's last bytes come here
+    sender.pause_reading();
+    return;
+  }
+  OpenSiteFile(site);
+  try {
+    site_files_->write(site, data);
+    ++blocks_written_;
+    figures_.on_data(site, data.size(), records);
+  } catch (const platform::FileError& e) {
+    if (!e.disk_full()) throw;
+    ErrorHandler(e.what(), "DataArrival");  // the first failure; the retries stay quiet
+    kept_.emplace(site, std::move(data));
+    sender.pause_reading();
+    tmrRetryWrite.set_enabled(true);
+  }
+}
+
+void frmIPService::tmrRetryWrite_Timer() {
+  for (auto kept = kept_.begin(); kept != kept_.end();) {
+    if (!WriteKept(kept->first, kept->second)) {
+      ++kept;
+      continue;
+    }
+    if (wsckServer.exists(kept->first)) wsckServer[kept->first].resume_reading();
+    kept = kept_.erase(kept);
+  }
+  if (kept_.empty()) tmrRetryWrite.set_enabled(false);
+}
+
+bool frmIPService::WriteKept(std::int32_t site, const std::string& bytes, bool last_try) {
+  try {
+    OpenSiteFile(site);  // a rotation may have closed the file meanwhile
+    site_files_->write(site, bytes);
+    ++blocks_written_;
+    figures_.on_data(site, bytes.size(), figures::count_line_feeds(bytes));
+    LogEvent(kEventInformation, 110,
+             {"Writing resumed for site " + std::to_string(site) + " after a full disk."});
+  } catch (const platform::FileError& e) {
+    if (e.disk_full() && !last_try) return false;
+    figures_.on_write_failed(site);
+    ErrorHandler(e.what(), "DataArrival");
+  } catch (const std::exception& e) {
+    figures_.on_write_failed(site);
     ErrorHandler(e.what(), "DataArrival");
   }
+  return true;
 }
 
 // ---- sockets ----
 
 void frmIPService::wsckServer_ConnectionRequest(int index, int requestID) {
+  std::string address;
   try {
     auto& listener = wsckServer[index];
     listener_failing_ = false;
-    std::string peer = listener.remote_host_ip() + ":" + std::to_string(listener.remote_port);
-    LogEvent(kEventInformation, 110, {"Connection Request from :" + peer});
-    auto site = dicSites.find(listener.remote_host_ip());
+    address = listener.remote_host_ip();
+    std::string peer = address + ":" + std::to_string(listener.remote_port);
+    LogEventFrom(address, "request", kEventInformation, 110, {"Connection Request from :" + peer});
+    auto site = dicSites.find(address);
     if (site == dicSites.end()) {
-      LogEvent(kEventWarning, 110, {"Connection request refused: " + peer});
+      LogEventFrom(address, "refused", kEventWarning, 110, {"Connection request refused: " + peer});
       return;  // the socket layer closes a request nobody accepted
     }
     auto& element = wsckServer[number_of(site->second)];
+    DrainConnection(element);
     element.close();
     element.local_port = 0;
     element.accept(requestID);
     figures_.on_connected(number_of(site->second), true);
+    if (kept_.count(number_of(element.tag))) element.pause_reading();
     update_status();
   } catch (const std::exception& e) {
-    ErrorHandler(e.what(), "Connection Request");
-    LogEvent(kEventWarning, 108,
-             {"This may happen cause of misconfiguration.",
-              "Service waits for a UDP connection, but a TCP connection request comes from your PBX.",
-              "Check TCP/UDP settings in tolvin.ini file."});
+    ErrorHandlerFrom(address, e.what(), "Connection Request");
+    LogEventFrom(address, "misconfigured", kEventWarning, 108,
+                 {"This may happen cause of misconfiguration.",
+                  "Service waits for a UDP connection, but a TCP connection request comes from your PBX.",
+                  "Check TCP/UDP settings in tolvin.ini file."});
   }
 }
 
 void frmIPService::wsckServer_DataArrival(int index) {
   try {
     auto& element = wsckServer[index];
-    std::string data = element.get_data();
-    WriteSiteData(std::move(data), number_of(element.tag));
-    site_files_->write_held();
+    WriteSiteData(element.get_data(), number_of(element.tag), &element);
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
@@ -243,11 +340,13 @@ void frmIPService::wsckServer_DataArrival(int index) {
 
 void frmIPService::wsckUDP_DataArrival() {
   try {
-    std::string data = wsckUDP.get_data();
     const std::string& address = wsckUDP.remote_host_ip();
     auto site = dicSites.find(address);
-    if (site == dicSites.end()) throw vb::ProgramError("Unknown IP: " + address);
-    WriteSiteData(std::move(data), number_of(site->second));
+    if (site != dicSites.end()) {
+      WriteSiteData(wsckUDP.get_data(), number_of(site->second));
+    } else {
+      ReportUnknownSender(address);  // the datagram is dropped
+    }
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "DataArrival");
   }
@@ -262,9 +361,9 @@ void frmIPService::wsckServer_Close(int index) {
     if (site_files_->is_open(site)) site_files_->close(site);
     figures_.on_file_closed(site);
     figures_.on_connected(site, false);
-    LogEvent(kEventInformation, 110,
-             {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
-              " connection closed."});
+    LogEventFrom(element.remote_host_ip(), "closed", kEventInformation, 110,
+                 {element.remote_host_ip() + ":" + std::to_string(element.remote_port) +
+                  " connection closed."});
     element.close();
     update_status();
   } catch (const std::exception& e) {
@@ -305,6 +404,14 @@ void frmIPService::wsckUDP_Error(const std::string& description) {
   set_info_label(description);
 }
 
+// Closing a connection with unread bytes would throw them away: they are written first, each
+// read a block, as their data arrivals would have written them.
+void frmIPService::DrainConnection(net::TcpSocket& element) {
+  if (element.state() != net::SocketState::kConnected) return;
+  std::int32_t site = number_of(element.tag);
+  element.drain([&](std::string block) { WriteSiteData(std::move(block), site, &element); });
+}
+
 // ---- forced disconnects ----
 
 void frmIPService::tmrDisconnect_Timer() {
@@ -319,12 +426,7 @@ void frmIPService::DisconnectAll(bool listen_again) {
   for (int index : wsckServer.indexes()) {
     try {
       auto& element = wsckServer[index];
-      // Closing a connection with unread bytes would throw them away: write them first.
-      if (index != 0 && element.state() == net::SocketState::kConnected) {
-        std::string pending = element.drain();
-        if (!pending.empty()) WriteSiteData(std::move(pending), number_of(element.tag));
-        site_files_->write_held();
-      }
+      if (index != 0) DrainConnection(element);
       element.close();
       if (index != 0) figures_.on_connected(number_of(element.tag), false);
       // The listener comes back before any sender sees its connection closed, so a sender that
@@ -357,6 +459,38 @@ void frmIPService::tmrListen_Timer() {
   }
 }
 
+// ---- events ----
+
+// Once per datagram of a flood: the kind is the bare address, so nothing is built for the
+// datagrams that are only counted.
+void frmIPService::ReportUnknownSender(const std::string& address) {
+  auto event = [&] {
+    return frame::EventThrottle::Event{kEventError, 109, {"Unknown IP: " + address, "Procedure: DataArrival"}};
+  };
+  if (admitted(address, event)) ErrorHandler("Unknown IP: " + address, "DataArrival");
+}
+
+bool frmIPService::admitted(const std::string& kind, const std::function<frame::EventThrottle::Event()>& event) {
+  tmrEventSummary.set_enabled(true);
+  return throttle_.admit(kind, frame::EventThrottle::Clock::now(), event);
+}
+
+void frmIPService::LogEventFrom(const std::string& address, const char* kind, int evtType, std::int32_t evtID,
+                                const std::vector<std::string>& Messages) {
+  if (admitted(address + " " + kind, [&] { return frame::EventThrottle::Event{evtType, evtID, Messages}; })) {
+    LogEvent(evtType, evtID, Messages);
+  }
+}
+
+// The same text from the same sender is one kind (a site's lost blocks: the same file).
+void frmIPService::ErrorHandlerFrom(const std::string& address, const std::string& strMsg,
+                                    const std::string& strProcedure) {
+  auto event = [&] {
+    return frame::EventThrottle::Event{kEventError, 109, {strMsg, "Procedure: " + strProcedure}};
+  };
+  if (admitted(address + " " + strProcedure + " " + strMsg, event)) ErrorHandler(strMsg, strProcedure);
+}
+
 void frmIPService::update_status() {
   if (mode() != frame::Mode::kService) return;
   int connected = 0;
@@ -365,7 +499,7 @@ void frmIPService::update_status() {
   }
   set_status(std::to_string(dicSites.size()) + " sites, " + std::to_string(connected) +
              " connected, " + std::to_string(blocks_written_) + " blocks, last rotation " +
-             last_rotation_ +
+             last_rotation_ + ", UDP buffer " + std::to_string(udp_buffer_kb_) + " KiB" +
              (wsckServer[0].state() == net::SocketState::kListening ? "" : ", listener down"));
 }
 

@@ -21,6 +21,7 @@ IpSettings read_settings(const ini::IniFile& ini) {
   s.strLineEnd = vb::Val(value("append_return", "0")) != 0 ? "\r\n" : "";
   s.intMaxCount = vb::converted("max_count", value("max_count", "0"),
                                 [](const std::string& text) { return vb::CInt(vb::Val(text)); });
+  s.udp_buffer_kb = std::clamp(lng("udp_buffer_kb", "8192"), 0, kMaxUdpBufferKb);
   return s;
 }
 

@@ -18,7 +18,11 @@ struct IpSettings {
   std::int32_t local_port = 5005;
   std::string strLineEnd;  // CR LF or empty
   std::int16_t intMaxCount = 0;
+  // udp_buffer_kb: the UDP socket's receive buffer in KiB, so a burst outlasts a pause of the
+  // loop; 0 keeps the system's default. At most kMaxUdpBufferKb.
+  std::int32_t udp_buffer_kb = 8192;
 };
+inline constexpr std::int32_t kMaxUdpBufferKb = 1024 * 1024;
 
 // Reads the five settings with their defaults. Throws vb::VbError on a value out of range.
 IpSettings read_settings(const ini::IniFile& ini);

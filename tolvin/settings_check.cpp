@@ -37,6 +37,8 @@ const std::vector<ini::KnownKey>& known_keys() {
        ini::switch_value("CR LF after every block", "0 (nothing after a block)")},
       {"max_count", "0", Reading::kLeadingNumber,
        ini::whole_number(16, 0, 32767, "no rotation by count")},
+      {"udp_buffer_kb", "8192", Reading::kLeadingNumber,
+       ini::whole_number(32, 0, kMaxUdpBufferKb, "clamped to 0-" + std::to_string(kMaxUdpBufferKb))},
   }, true);
   return keys;
 }

@@ -43,6 +43,7 @@ TEST(ReadSettings, DefaultsAndConversions) {
   EXPECT_EQ(s.local_port, 5005);
   EXPECT_EQ(s.strLineEnd, "");
   EXPECT_EQ(s.intMaxCount, 0);
+  EXPECT_EQ(s.udp_buffer_kb, 8192);
 
   s = read_settings(ini_of("[tolvin]\nfile_interval=2.5\ndisconnect_interval=40000\n"
                            "local_port= 6001x\nappend_return=-1\nmax_count=abc\n"));
@@ -52,6 +53,9 @@ TEST(ReadSettings, DefaultsAndConversions) {
   EXPECT_EQ(s.strLineEnd, "\r\n");
   EXPECT_EQ(s.intMaxCount, 0);
   EXPECT_THROW(read_settings(ini_of("[tolvin]\nmax_count=32768\n")), vb::VbError);
+  // 0 or less keeps the system's buffer; beyond 1 GiB is taken as 1 GiB.
+  EXPECT_EQ(read_settings(ini_of("[tolvin]\nudp_buffer_kb=-5\n")).udp_buffer_kb, 0);
+  EXPECT_EQ(read_settings(ini_of("[tolvin]\nudp_buffer_kb=99999999\n")).udp_buffer_kb, 1024 * 1024);
 }
 
 TEST(SiteTable, TcpAndUdpEntriesInFileOrder) {

@@ -43,6 +43,10 @@ class SiteFiles {
   // open file.
   void hold(int site, std::string_view block, std::string_view line_end);
   void write_held();
+  // Writes `bytes` to the site's open file at once with one write, after what is held for the
+  // site. Throws when the site has no open file, or platform::FileError when the write fails;
+  // nothing of `bytes` then stays in the file.
+  void write(int site, std::string_view bytes);
   // The name the next file of `site` would get at `stamp` with `random_part`.
   static std::string file_name(int site, const std::string& stamp, const std::string& random_part);
 

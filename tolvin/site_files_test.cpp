@@ -25,10 +25,10 @@ TEST(CleanBlock, RemovesNulsTrimsSpacesLowerCasesAsciiLettersOnly) {
   EXPECT_EQ(cleaned("AZ@[`az{"), "az@[`az{");
 }
 
-// The cleaning works on eight bytes at a time: every byte value at every position of a word
-// and in the tail must come out as a byte-by-byte lower-casing would leave it.
+// The cleaning works on sixteen bytes at a time: every byte value at every position of a
+// vector and in the tail must come out as a byte-by-byte lower-casing would leave it.
 TEST(CleanBlock, EveryByteValueAtEveryPositionMatchesByteWiseLowerCasing) {
-  for (std::size_t length = 1; length <= 17; ++length) {
+  for (std::size_t length = 1; length <= 33; ++length) {
     for (std::size_t at = 0; at < length; ++at) {
       for (int value = 1; value < 256; ++value) {
         std::string block(length, 'x');

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <asio/connect.hpp>
+#include <asio/post.hpp>
 #include <asio/write.hpp>
 
 #include <cerrno>
@@ -14,6 +15,7 @@ namespace ralvek::net {
 namespace {
 
 constexpr std::size_t kReadBuffer = 64 * 1024;
+constexpr int kMaxDrainReads = 1024;  // 64 MiB
 
 vb::VbError as_error(const std::error_code& ec) { return vb::VbError(ec.value(), ec.message()); }
 
@@ -23,6 +25,15 @@ asio::ip::port_type checked_port(int port) {
                       "Invalid port number: " + std::to_string(port));
   }
   return static_cast<asio::ip::port_type>(port);
+}
+
+// Best effort: what the system gives is read back and reported by the caller.
+void ask_receive_buffer(asio::ip::udp::socket& socket, int bytes) {
+  if (bytes <= 0) return;
+  using ForcedSize = asio::detail::socket_option::integer<SOL_SOCKET, SO_RCVBUFFORCE>;
+  std::error_code ec;
+  socket.set_option(ForcedSize(bytes), ec);  // past rmem_max, when the process may
+  if (ec) socket.set_option(asio::socket_base::receive_buffer_size(bytes), ec);
 }
 
 }  // namespace
@@ -83,6 +94,7 @@ void TcpSocket::accept(int request_id) {
   std::error_code ec;
   apply_keepalive();
   socket_->set_option(asio::ip::tcp::no_delay(true), ec);
+  socket_->non_blocking(true, ec);
   auto peer = socket_->remote_endpoint(ec);
   if (!ec) {
     remote_ip_ = peer.address().to_string();
@@ -117,6 +129,7 @@ void TcpSocket::connect() {
                               }
                               remote_ip_ = to.address().to_string();
                               apply_keepalive();
+                              socket_->non_blocking(true, ec);
                               state_ = SocketState::kConnected;
                               start_reading(generation);
                               if (owner_.events_.connect) owner_.events_.connect(index_);
@@ -140,33 +153,66 @@ void TcpSocket::apply_keepalive() {
 
 void TcpSocket::start_reading(std::uint64_t generation) {
   // Wait for readiness, then read into the array's one buffer: an idle connection holds no
-  // buffer of its own, and bytes are taken from the system only when they are delivered at once.
-  std::error_code ignored;
-  socket_->non_blocking(true, ignored);
+  // buffer of its own. The socket is non-blocking from its accept or connect on, so a read
+  // is one system call.
+  read_scheduled_ = true;
   socket_->async_wait(asio::socket_base::wait_read, [this, generation](std::error_code ec) {
     if (ec == asio::error::operation_aborted || generation != generation_) return;
+    read_scheduled_ = false;
     if (ec) {
       fail(ec);
       return;
     }
-    auto& buffer = owner_.read_buffer_;
-    std::size_t n = socket_->read_some(asio::buffer(buffer), ec);
-    if (ec == asio::error::would_block || ec == asio::error::try_again) {
-      start_reading(generation);
-      return;
-    }
-    if (ec == asio::error::eof) {
-      state_ = SocketState::kClosing;
-      if (owner_.events_.close) owner_.events_.close(index_);
-      return;
-    }
-    if (ec) {
-      fail(ec);
-      return;
-    }
-    received_.append(buffer.data(), n);
-    if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
-    if (generation == generation_ && socket_) start_reading(generation);
+    read_ready(generation);
+  });
+}
+
+void TcpSocket::read_ready(std::uint64_t generation) {
+  if (reading_paused_) return;  // resume_reading() reads on
+  auto& buffer = owner_.read_buffer_;
+  std::error_code ec;
+  std::size_t n = socket_->read_some(asio::buffer(buffer), ec);
+  if (ec == asio::error::would_block || ec == asio::error::try_again) {
+    start_reading(generation);
+    return;
+  }
+  if (ec == asio::error::eof) {
+    state_ = SocketState::kClosing;
+    if (owner_.events_.close) owner_.events_.close(index_);
+    return;
+  }
+  if (ec) {
+    fail(ec);
+    return;
+  }
+  received_.append(buffer.data(), n);
+  if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
+  if (generation != generation_ || !socket_ || reading_paused_) return;
+  // A short read emptied the system's queue: wait for more (the wait reports bytes that came
+  // meanwhile at once). A full one likely left more: read on without waiting, but after the
+  // handlers already due, so one fast sender cannot hold up the others.
+  if (n < buffer.size()) {
+    start_reading(generation);
+    return;
+  }
+  read_scheduled_ = true;
+  asio::post(owner_.io_, [this, generation] {
+    if (generation != generation_) return;
+    read_scheduled_ = false;
+    read_ready(generation);
+  });
+}
+
+void TcpSocket::resume_reading() {
+  if (!reading_paused_) return;
+  reading_paused_ = false;
+  if (!socket_ || state_ != SocketState::kConnected || read_scheduled_) return;
+  // Posted, not read here: the caller's handler ends before the data-arrival handler runs.
+  read_scheduled_ = true;
+  asio::post(owner_.io_, [this, generation = generation_] {
+    if (generation != generation_) return;
+    read_scheduled_ = false;
+    read_ready(generation);
   });
 }
 
@@ -177,19 +223,19 @@ void TcpSocket::fail(const std::error_code& ec) {
 
 std::string TcpSocket::get_data() { return std::exchange(received_, {}); }
 
-std::string TcpSocket::drain() {
-  if (socket_ && state_ == SocketState::kConnected) {
-    auto& buffer = owner_.read_buffer_;
-    for (int reads = 0; reads < 64; ++reads) {  // at most a few MiB; the rest is the peer's to resend
-      std::error_code ec;
-      std::size_t available = socket_->available(ec);
-      if (ec || available == 0) break;
-      std::size_t n = socket_->read_some(asio::buffer(buffer.data(), std::min(available, buffer.size())), ec);
-      if (ec || n == 0) break;
-      received_.append(buffer.data(), n);
-    }
+void TcpSocket::drain(const std::function<void(std::string block)>& block) {
+  if (!received_.empty()) block(get_data());
+  if (!socket_ || state_ != SocketState::kConnected) return;
+  auto& buffer = owner_.read_buffer_;
+  // Until the queue is empty or the stream ended. Bounded, so a sender that goes on writing
+  // into a connection it has itself replaced cannot hold the loop: more than any receive
+  // buffer holds.
+  for (int reads = 0; reads < kMaxDrainReads; ++reads) {
+    std::error_code ec;
+    std::size_t n = socket_->read_some(asio::buffer(buffer), ec);
+    if (ec || n == 0) break;  // would block: all taken; end of stream; or a failed connection
+    block(std::string(buffer.data(), n));
   }
-  return get_data();
 }
 
 void TcpSocket::send_data(std::string bytes) {
@@ -232,6 +278,8 @@ void TcpSocket::close() {
   outbox_.clear();
   writing_ = false;
   received_.clear();
+  read_scheduled_ = false;
+  reading_paused_ = false;
   state_ = SocketState::kClosed;
 }
 
@@ -278,12 +326,21 @@ void UdpSocket::bind(int port) {
   auto socket = std::make_unique<asio::ip::udp::socket>(io_);
   asio::ip::udp::endpoint endpoint(asio::ip::udp::v4(), checked_port(local_port));
   socket->open(endpoint.protocol(), ec);
+  if (!ec) ask_receive_buffer(*socket, receive_buffer_request);
   if (!ec) socket->bind(endpoint, ec);
   if (ec) throw as_error(ec);
   socket_ = std::move(socket);
   socket_->non_blocking(true, ec);
   if (!batch_) batch_ = std::make_unique<Batch>();
   receive(++generation_);
+}
+
+int UdpSocket::receive_buffer() const {
+  if (!socket_) return 0;
+  asio::socket_base::receive_buffer_size size;
+  std::error_code ec;
+  socket_->get_option(size, ec);  // Asio halves what Linux reports
+  return ec ? 0 : size.value();
 }
 
 UdpSocket::Batch::Batch() : bytes(std::make_unique_for_overwrite<char[]>(kBatch * kMaxDatagram)) {

@@ -76,10 +76,17 @@ class TcpSocket {
   void connect();
   // All bytes received and not yet taken.
   std::string get_data();
-  // All bytes received and not yet taken, with those the system already holds for this
-  // connection, taken without waiting: before a local close, so the close discards nothing
-  // that had arrived.
-  std::string drain();
+  // Takes, without waiting, everything the system already holds for this connection, up to
+  // its end of stream, and hands it to `block` one read at a time, as data arrivals would
+  // have: before a local close, so the close discards nothing that had arrived. Bytes not yet
+  // taken with get_data() come first. Raises no event.
+  void drain(const std::function<void(std::string block)>& block);
+  // While paused the connection is not read: the system's window holds the sender back.
+  // Resuming reads on at once; both do nothing on a closed socket, and a new connection
+  // starts unpaused.
+  void pause_reading() { reading_paused_ = socket_ != nullptr; }
+  void resume_reading();
+  bool reading_paused() const { return reading_paused_; }
   // Queues bytes for sending; failures raise the error event.
   void send_data(std::string bytes);
   // Closes the connection or listener. Raises no event; does nothing on a closed socket.
@@ -89,6 +96,7 @@ class TcpSocket {
   friend class TcpSocketArray;
   TcpSocket(TcpSocketArray& owner, int index) : owner_(owner), index_(index) {}
   void start_reading(std::uint64_t generation);
+  void read_ready(std::uint64_t generation);
   void start_accepting(std::uint64_t generation);
   void fail(const std::error_code& ec);
   void write_next(std::uint64_t generation);
@@ -103,6 +111,8 @@ class TcpSocket {
   std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
   std::string received_;
+  bool read_scheduled_ = false;  // a readiness wait or a posted read is outstanding
+  bool reading_paused_ = false;
   std::vector<std::string> outbox_;
   bool writing_ = false;
 };
@@ -153,9 +163,15 @@ class UdpSocket {
   int local_port = 0;
   std::string remote_host;
   int remote_port = 0;
+  // The receive buffer asked for at bind, in bytes; 0 keeps the system's default. Asked with
+  // SO_RCVBUFFORCE where the process may, else SO_RCVBUF (which the system caps at rmem_max).
+  int receive_buffer_request = 0;
 
   // Receives datagrams on `port` (local_port when negative). Throws vb::VbError on failure.
   void bind(int port = -1);
+  // The receive buffer the system gave, in bytes of data it holds (Linux reports twice that,
+  // counting its own bookkeeping); 0 while unbound.
+  int receive_buffer() const;
   // The datagram of the current data-arrival event.
   std::string get_data();
   const std::string& remote_host_ip() const { return remote_ip_; }

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <fstream>
+#include <thread>
 
 #include <asio/read.hpp>
 #include <asio/write.hpp>
@@ -14,6 +19,13 @@ namespace ralvek::net {
 namespace {
 
 using namespace std::chrono_literals;
+
+std::string read_text(const char* path) {
+  std::ifstream in(path);
+  std::string text;
+  std::getline(in, text);
+  return text;
+}
 
 int free_port() {
   asio::io_context io;
@@ -129,6 +141,72 @@ TEST(TcpSocketArray, ListenOnABusyPortFailsWithThePlatformText) {
   EXPECT_THROW(second[0].listen(), vb::VbError);
 }
 
+// An accepted connection from 127.0.0.20 on element 1, and the client's end of it.
+struct Accepted {
+  asio::io_context io;
+  Recorder rec;
+  std::string got;
+  std::unique_ptr<TcpSocketArray> sockets;
+  asio::ip::tcp::socket client{io};
+  Accepted() {
+    auto events = rec.tcp();
+    events.connection_request = [this](int, int id) { (*sockets)[1].accept(id); };
+    auto base_data = events.data_arrival;
+    events.data_arrival = [this, base_data](int i, std::size_t n) { base_data(i, n); got += (*sockets)[i].get_data(); };
+    sockets = std::make_unique<TcpSocketArray>(io, events);
+    sockets->create(1);
+    (*sockets)[0].local_port = free_port();
+    (*sockets)[0].listen();
+    client.open(asio::ip::tcp::v4());
+    client.bind({asio::ip::make_address("127.0.0.20"), 0});
+    client.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>((*sockets)[0].local_port)});
+    run_until(io, [&] { return (*sockets)[1].state() == SocketState::kConnected; });
+  }
+};
+
+// What a replaced connection had received, end of stream included, is taken before its
+// close: every byte once, in order, in reads of at most the receive buffer.
+TEST(TcpSocket, DrainTakesEverythingQueuedUpToTheEndOfStream) {
+  Accepted a;
+  std::string sent;
+  for (int i = 0; sent.size() < 300 * 1024; ++i) sent += "record " + std::to_string(i) + ";";
+  asio::write(a.client, asio::buffer(sent));
+  a.client.shutdown(asio::ip::tcp::socket::shutdown_send);
+  a.client.close();
+  std::this_thread::sleep_for(50ms);  // in the system's queue, not yet read by the loop
+  std::vector<std::string> blocks;
+  (*a.sockets)[1].drain([&](std::string block) { blocks.push_back(std::move(block)); });
+  std::string drained;
+  for (const auto& b : blocks) {
+    EXPECT_LE(b.size(), 64u * 1024);
+    drained += b;
+  }
+  EXPECT_EQ(a.got + drained, sent);
+  EXPECT_GE(blocks.size(), 5u);
+  (*a.sockets)[1].close();
+  a.io.restart();
+  a.io.run_for(50ms);
+  EXPECT_TRUE(std::none_of(a.rec.events.begin(), a.rec.events.end(), [](auto& e) { return e == "close 1"; }));
+}
+
+// A paused connection is not read (the system's window holds the sender back); resumed, it
+// delivers what waited, then the end of stream.
+TEST(TcpSocket, PausedConnectionIsReadAgainOnlyAfterResume) {
+  Accepted a;
+  asio::write(a.client, asio::buffer(std::string("first")));
+  run_until(a.io, [&] { return a.got == "first"; });
+  (*a.sockets)[1].pause_reading();
+  asio::write(a.client, asio::buffer(std::string("second")));
+  a.client.close();
+  a.io.restart();
+  a.io.run_for(100ms);
+  EXPECT_EQ(a.got, "first");
+  (*a.sockets)[1].resume_reading();
+  run_until(a.io, [&] { return !a.rec.events.empty() && a.rec.events.back() == "close 1"; });
+  EXPECT_EQ(a.got, "firstsecond");
+  EXPECT_EQ(a.rec.events.back(), "close 1");
+}
+
 TEST(TcpSocket, ConnectFailureRaisesTheErrorEvent) {
   asio::io_context io;
   Recorder rec;
@@ -186,6 +264,23 @@ TEST(UdpSocket, AQueuedBurstFromTwoSendersKeepsOrderSendersAndSizes) {
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(got[i].first, "127.0.0.2" + std::to_string(2 + sender_of(i))) << i;
     EXPECT_EQ(got[i].second, payload(i)) << i;
+  }
+}
+
+// The system gives the buffer asked for (as root, past rmem_max) or what rmem_max allows, and
+// the socket says which.
+TEST(UdpSocket, ReceiveBufferIsAskedForAndReadBack) {
+  asio::io_context io;
+  UdpSocket udp(io, {});
+  EXPECT_EQ(udp.receive_buffer(), 0);
+  udp.receive_buffer_request = 4 << 20;
+  udp.bind(free_port());
+  int got = udp.receive_buffer();
+  int rmem_max = std::stoi("0" + read_text("/proc/sys/net/core/rmem_max"));
+  if (::geteuid() == 0) {
+    EXPECT_EQ(got, 4 << 20);
+  } else {
+    EXPECT_EQ(got, std::min(4 << 20, rmem_max));
   }
 }
 

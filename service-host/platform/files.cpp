@@ -120,6 +120,8 @@ FileError::FileError(int error_number, const std::filesystem::path& path)
     : std::runtime_error(std::string(std::strerror(error_number)) + ": " + path.string()),
       errno_(error_number) {}
 
+bool FileError::disk_full() const { return errno_ == ENOSPC || errno_ == EDQUOT; }
+
 void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
   if (errno != EINVAL && errno != ENOSYS) throw FileError(errno, to);

@@ -15,6 +15,8 @@ class FileError : public std::runtime_error {
  public:
   FileError(int error_number, const std::filesystem::path& path);
   int error_number() const { return errno_; }
+  // The disk (or the user's quota) is full: a write may succeed once space is freed.
+  bool disk_full() const;
 
  private:
   int errno_;

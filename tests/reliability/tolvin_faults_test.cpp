@@ -6,6 +6,7 @@
 
 #include "fault_journal.h"
 #include "record_ledger.h"
+#include "records.h"
 #include "tolvin_fixture.h"
 
 namespace ralvek::e2e {
@@ -92,6 +93,42 @@ TEST_F(TolvinFaults, DiskFullLosesOnlyTheBlocksThatFailedEachReportedAndResumes)
   tolvin->signal(SIGTERM);
   ASSERT_EQ(tolvin->wait(), 0);
   EXPECT_EQ(dat_contents(), std::vector<std::string>{"before;after;"});
+}
+
+// A TCP sender is held back while the disk is full (its connection is not read) and nothing it
+// sends is lost: the first failure is reported, the retries are not, the recovery is.
+TEST_F(TolvinFaults, DiskFullHoldsATcpSenderBackAndLosesNothing) {
+  write_ini("file_interval=0\n127.0.0.20=1\n");
+  auto tolvin = start_with_layer();
+  constexpr std::uint64_t kBefore = 100, kTotal = 20000;
+  auto records = [](std::uint64_t first, std::uint64_t last) {
+    std::string bytes;
+    for (std::uint64_t seq = first; seq <= last; ++seq) bytes += pbxsim::make_record("127.0.0.20", seq, 80);
+    return bytes;
+  };
+  auto found = [&] { return reliability::read_ledger(data(), "ip").count("127.0.0.20"); };
+  int fd = tcp_connect("127.0.0.20", port_);
+  send_all(fd, records(1, kBefore));
+  ASSERT_TRUE(wait_until([&] { return found() == kBefore; }));
+  auto ip = files_with_ext(data(), "ip");
+  ASSERT_EQ(ip.size(), 1u);
+  std::string report = "No space left on device: " + (data() / ip[0]).string() + "\r\nProcedure: DataArrival";
+  layer_.set_disk_full(true);
+  std::thread sender([&] { send_all(fd, records(kBefore + 1, kTotal)); });
+  EXPECT_TRUE(wait_until([&] { return events_with(report) == 1; }));
+  std::this_thread::sleep_for(500ms);  // fifty retries at this time scale
+  EXPECT_EQ(events_with(report), 1);
+  layer_.set_disk_full(false);
+  sender.join();
+  ::close(fd);
+  EXPECT_TRUE(wait_event(4, 110, "Writing resumed for site 1 after a full disk."));
+  EXPECT_TRUE(wait_until([&] { return found() == kTotal; })) << found();
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  auto ledger = reliability::read_ledger(data());
+  EXPECT_EQ(reliability::first_numbers(ledger.missing("127.0.0.20", 1, kTotal)), "0:");
+  EXPECT_EQ(reliability::first_numbers(ledger.doubled("127.0.0.20")), "0:");
+  EXPECT_EQ(ledger.torn, std::vector<std::string>{});
 }
 
 TEST_F(TolvinFaults, DiskFullInTheMiddleOfABlockLeavesNoPartOfIt) {

@@ -35,8 +35,8 @@ class TolvinHostile : public TolvinTest {
   }
   // Runs tolvin on the current tolvin.ini until its UDP port is bound (after the listener) or
   // it ends; returns it.
-  std::unique_ptr<Process> start_checked() {
-    auto p = start({"--debug"});
+  std::unique_ptr<Process> start_checked(const std::map<std::string, std::string>& extra_env = {}) {
+    auto p = start({"--debug"}, extra_env);
     char hex_port[8];
     std::snprintf(hex_port, sizeof(hex_port), ":%04X ", port_);
     EXPECT_TRUE(wait_until([&] {
@@ -135,6 +135,56 @@ TEST_F(TolvinHostile, UdpFloodFromAnUnknownAddressDoesNotStopTheKnownSites) {
   EXPECT_TRUE(ledger.torn.empty());
   EXPECT_EQ(ledger.sources.size(), 2u) << "nothing of the flood was written";
   EXPECT_TRUE(has_event(event_log(), 1, 109, "Unknown IP: 127.0.0.66\r\nProcedure: DataArrival"));
+}
+
+// 100,000 datagrams from an address that is not a site: its events reach the log a few times a
+// second, summaries count the rest, and a known site sending at a moderate rate meanwhile
+// loses nothing.
+TEST_F(TolvinHostile, UdpFloodWritesFewEventsAndTheKnownSiteLosesNothing) {
+  write_ini("file_interval=0\n127.0.0.21,udp=2\n");
+  auto tolvin = start_checked({{"RALVEK_TIME_SCALE", "1"}});  // the events' windows are seconds
+  constexpr int kFlood = 100000, kRecords = 400;
+  std::thread flood([&] {
+    UdpSender sender("127.0.0.66");
+    std::string junk(200, 'x');
+    for (int i = 1; i <= kFlood; ++i) {
+      sender.send(port_, junk);
+      if (i % 1000 == 0) std::this_thread::sleep_for(20ms);  // about 50,000 a second
+    }
+  });
+  UdpSender known("127.0.0.21");
+  for (int seq = 1; seq <= kRecords; ++seq) {
+    known.send(port_, pbxsim::make_record("127.0.0.21", static_cast<std::uint64_t>(seq), 80));
+    std::this_thread::sleep_for(5ms);  // 200 a second, through the whole flood
+  }
+  flood.join();
+  const std::string first = "Unknown IP: 127.0.0.66\r\nProcedure: DataArrival";
+  int written = 0, summaries = 0;
+  std::uint64_t left_out = 0;
+  auto count = [&] {
+    written = summaries = 0;
+    left_out = 0;
+    for (const auto& e : events()) {
+      if (e.type != 1 || e.id != 109 || e.text.rfind(first, 0) != 0) continue;
+      if (e.text == first) {
+        ++written;
+      } else {
+        ++summaries;
+        left_out += std::stoull(e.text.substr(first.size() + 2));
+      }
+    }
+    return written + left_out;
+  };
+  // The last summary comes when its window is over.
+  EXPECT_TRUE(wait_until([&] { return count() == kFlood; }, 5s)) << written << " + " << left_out;
+  EXPECT_TRUE(wait_until([&] { return reliability::read_ledger(data(), "ip").count("127.0.0.21") == kRecords; }));
+  tolvin->signal(SIGTERM);
+  ASSERT_EQ(tolvin->wait(), 0);
+  EXPECT_LE(written + summaries, 30);
+  EXPECT_GE(summaries, 1);
+  auto ledger = reliability::read_ledger(data());
+  EXPECT_EQ(reliability::first_numbers(ledger.missing("127.0.0.21", 1, kRecords)), "0:");
+  EXPECT_EQ(ledger.sources.size(), 1u) << "nothing of the flood was written";
 }
 
 TEST_F(TolvinHostile, SilentSendersHoldNothingUp) {
