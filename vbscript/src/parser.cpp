@@ -38,7 +38,7 @@ using namespace parsing;
 // Statements, procedures and the program, over the shared cursor.
 class Parser : Cursor {
  public:
-  Parser(std::vector<Token> tokens, int chunk) : Cursor(std::move(tokens)), chunk_(chunk) {}
+  Parser(TokenList tokens, int chunk) : Cursor(std::move(tokens)), chunk_(chunk) {}
 
   Program run() {
     while (true) {
