@@ -86,7 +86,7 @@ struct Engine::State {
         fail_runtime(VbError{err::kInternal, std::string("Internal error: ") + e.what(), {}, true, 0, -1});
       }
     };
-    stack::run_on_new_stack(stack::kCallStackBytes, fn);
+    stack::run_on_new_stack(limits.stack_bytes, fn);
     notify();
   }
 
@@ -179,7 +179,7 @@ struct Engine::State {
 Engine::Engine() : state_(std::make_unique<State>()) {}
 // The scripts' trees and values go on the engine's own stack too.
 Engine::~Engine() {
-  stack::run_on_new_stack(stack::kCallStackBytes, [this] { state_.reset(); });
+  stack::run_on_new_stack(state_->limits.stack_bytes, [this] { state_.reset(); });
 }
 
 void Engine::set_timeout_ms(long milliseconds) {

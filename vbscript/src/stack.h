@@ -10,8 +10,6 @@
 
 namespace ralvek::vbscript::stack {
 
-// Stack a script call runs on; see the README's bounds table for what fits in it.
-inline constexpr std::size_t kCallStackBytes = std::size_t{256} << 20;
 // Room kept free below the last check: enough for a built-in function, a library call and the
 // unwinding of the error thrown at the limit.
 inline constexpr std::size_t kReserveBytes = std::size_t{1} << 20;
