@@ -277,8 +277,12 @@ Interpreter::Flow Interpreter::exec(const Stmt& s, Frame& fr) {
     case StmtKind::Erase: {
       Var* v = find_var(s.name, fr);
       if (!v || !v->get().is_array()) raise_named(err::kTypeMismatch, s.text);
+      if (!v->fixed_array) {
+        // A dynamic array is released: it has no elements until the next ReDim.
+        v->get() = Value::array(std::make_shared<Array>());
+        return Flow::Normal;
+      }
       Array& a = v->get().array_mut();
-      if (a.upper.empty()) return Flow::Normal;
       for (Value& item : a.items) item = Value();
       return Flow::Normal;
     }
@@ -423,7 +427,10 @@ std::shared_ptr<Array> Interpreter::make_array(const std::vector<ExprPtr>& bound
 void Interpreter::exec_dim(const Stmt& s, Frame& fr) {
   for (const DimItem& d : s.dims) {
     Var& v = declare(d.name, fr);
-    if (d.is_array) v.get() = Value::array(make_array(d.bounds, fr));
+    if (d.is_array) {
+      v.get() = Value::array(make_array(d.bounds, fr));
+      v.fixed_array = !d.bounds.empty();
+    }
   }
 }
 
@@ -434,6 +441,7 @@ void Interpreter::exec_redim(const Stmt& s, Frame& fr) {
       if (option_explicit_) raise_named(err::kVariableUndefined, d.text);
       v = &declare(d.name, fr);
     }
+    if (v->fixed_array) raise(err::kFixedArray);
     std::shared_ptr<Array> fresh = make_array(d.bounds, fr);
     Value& target = v->get();
     if (s.flag && target.is_array() && !target.array_ref().upper.empty()) {

@@ -34,6 +34,7 @@ class Interpreter {
     Value value;
     Value* ref = nullptr;
     bool is_const = false;
+    bool fixed_array = false;  // declared with bounds (`Dim a(3)`): Erase clears, ReDim refuses
     Value& get() { return ref ? *ref : value; }
   };
   using Scope = std::unordered_map<std::string, Var>;

@@ -248,6 +248,7 @@ ExprPtr ExprParser::primary() {
       if (w == "null") return literal(Value::null());
       if (w == "nothing") return literal(Value::object(nullptr));
       if (w == "new") c_.fail(err::kUnsupported, "Class is not supported by this engine");
+      if (w == "getref") c_.fail(err::kUnsupported, "GetRef is not supported by this engine");
       if (is_reserved(w)) c_.fail(err::kExpectedExpression);
       auto e = std::make_unique<Expr>(ExprKind::Name);
       e->line = t.line;
