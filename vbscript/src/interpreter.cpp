@@ -197,6 +197,12 @@ Interpreter::Flow Interpreter::exec_block(const Block& block, Frame& fr) {
       if (flow != Flow::Normal) return flow;
       continue;
     } catch (VbError& e) {
+      if (e.line == 0) {
+        e.line = stmt->line;
+        e.chunk = fr.chunk;
+      }
+      // Passed on as it is: an error leaving deep nesting is not copied at every level.
+      if (e.fatal || !fr.resume_next) throw;
       caught = std::move(e);
     } catch (const std::bad_alloc&) {
       caught = VbError{err::kOutOfMemory,

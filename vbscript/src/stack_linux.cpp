@@ -11,6 +11,20 @@ namespace ralvek::vbscript::stack {
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RALVEK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RALVEK_ASAN 1
+#endif
+#endif
+
+#ifdef RALVEK_ASAN
+// AddressSanitizer cannot clean up after an exception thrown deeper than 64 MiB into a stack
+// (its false reports end the program), so a sanitized build uses no more than this.
+constexpr std::uintptr_t kSanitizedDepth = std::uintptr_t{56} << 20;
+#endif
+
 // The lowest address a check may see on this thread; 0 until first asked.
 thread_local std::uintptr_t t_floor = 0;
 
@@ -32,7 +46,12 @@ std::uintptr_t find_floor() {
   if (size == 0 || top <= base) return top - std::min<std::uintptr_t>(top, 256u << 10);
   // A small foreign stack keeps half of what is left for the reserve.
   std::size_t reserve = std::min(kReserveBytes, static_cast<std::size_t>(top - base) / 2);
-  return base + reserve;
+  std::uintptr_t floor = base + reserve;
+#ifdef RALVEK_ASAN
+  std::uintptr_t end = base + size;
+  if (end - floor > kSanitizedDepth) floor = end - kSanitizedDepth;
+#endif
+  return floor;
 }
 
 struct Job {
@@ -58,6 +77,10 @@ bool has_room() {
 }
 
 void run_on_new_stack(std::size_t bytes, const std::function<void()>& fn) {
+#ifdef RALVEK_ASAN
+  // No more is used (above), and the sanitizer clears the shadow of the whole stack per thread.
+  bytes = std::min<std::size_t>(bytes, kSanitizedDepth + (std::size_t{8} << 20));
+#endif
   Job job{&fn, nullptr};
   pthread_attr_t attr;
   pthread_t thread;
