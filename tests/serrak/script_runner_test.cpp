@@ -40,11 +40,10 @@ TEST_F(ScriptRunner, ExampleScriptWritesTheSummaryOfEachKomFileAndAMissingFileFa
   EXPECT_EQ(read_file(dir_ / "summary.txt"), "12_20261206053100.kom 33 bytes 3 lines\r\n");
   EXPECT_EQ(r.out, kom.string() + ": ok\n" + missing.string() + ": failed\n");
   // The error as serrak logs it: description, line text, line number, source.
-  EXPECT_NE(r.err.find("Script Error\nDescription: File not found: '" + missing.string() +
-                       "'\nCode:   Set f = fso.OpenTextFile(path, 1)\nLine: 7\n"
-                       "Source :VBScript runtime error\n"),
-            std::string::npos)
-      << r.err;
+  std::string report = "Script Error\nDescription: File not found: '";
+  report += missing.string();
+  report += "'\nCode:   Set f = fso.OpenTextFile(path, 1)\nLine: 7\nSource :VBScript runtime error\n";
+  EXPECT_NE(r.err.find(report), std::string::npos) << r.err;
 
   // Only the good file: success.
   EXPECT_EQ(run_script({EXAMPLE_SCRIPT, kom.string()}).status, 0);

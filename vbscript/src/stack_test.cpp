@@ -3,6 +3,7 @@
 // engine goes on serving calls.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,18 @@ std::string repeat(const std::string& part, int count) {
   return out;
 }
 
+// The parts joined (by appending: GCC 12 -O3 warns falsely on "literal" + std::string).
+std::string cat(std::initializer_list<std::string> parts) {
+  std::string out;
+  for (const std::string& p : parts) out += p;
+  return out;
+}
+
 // A function that recurses `calls` times from inside `nesting` nested If blocks.
 std::string nested_recursion(int nesting) {
-  return "Function F(n)\n" + repeat("If True Then\n", nesting) +
-         "If n > 0 Then F = F(n - 1) + 1 Else F = 0\n" + repeat("End If\n", nesting) +
-         "End Function\nFunction Again()\n Again = \"ok\"\nEnd Function\n";
+  return cat({"Function F(n)\n", repeat("If True Then\n", nesting),
+              "If n > 0 Then F = F(n - 1) + 1 Else F = 0\n", repeat("End If\n", nesting),
+              "End Function\nFunction Again()\n Again = \"ok\"\nEnd Function\n"});
 }
 
 void expect_host_goes_on(Engine& e) {
@@ -44,7 +52,7 @@ void expect_host_goes_on(Engine& e) {
 
 TEST(NoScriptCrashesTheHost, FlatSumLongerThanEverCrashedIsEvaluated) {
   Engine e;
-  ASSERT_TRUE(e.add_code("x = 1" + repeat("+1", 49999) + "\nFunction X1()\n X1 = x\nEnd Function\n"))
+  ASSERT_TRUE(e.add_code(cat({"x = 1", repeat("+1", 49999), "\nFunction X1()\n X1 = x\nEnd Function\n"})))
       << e.last_error().description;
   EXPECT_EQ(e.run("X1", {}), "50000");
   expect_host_goes_on(e);
@@ -54,7 +62,7 @@ TEST(NoScriptCrashesTheHost, MillionTermExpressionEndsInAResultOrAnErrorReport) 
   Engine e;
   Recorder rec(e);
   e.set_timeout_ms(1000);  // a slow (sanitized) build stops at the limit, a fast one finishes
-  bool ok = e.add_code("x = 1" + repeat("-1", 999999) + "\n");
+  bool ok = e.add_code(cat({"x = 1", repeat("-1", 999999), "\n"}));
   if (ok) {
     EXPECT_TRUE(e.add_code("Function X1()\n X1 = x\nEnd Function\n"));
     EXPECT_EQ(e.run("X1", {}), "-999998");
@@ -68,12 +76,12 @@ TEST(NoScriptCrashesTheHost, MillionTermExpressionEndsInAResultOrAnErrorReport) 
 
 TEST(NoScriptCrashesTheHost, ChainsOfTwentyThousandIndexesAndMembersAreEvaluated) {
   Engine e;
-  ASSERT_TRUE(e.add_code("For i = 1 To 20001\n a = Array(a)\nNext\nx = a" + repeat("(0)", 20000) +
-                         "\nFunction Depth()\n Depth = UBound(x) & TypeName(x(0))\nEnd Function\n"))
+  ASSERT_TRUE(e.add_code(cat({"For i = 1 To 20001\n a = Array(a)\nNext\nx = a", repeat("(0)", 20000),
+                              "\nFunction Depth()\n Depth = UBound(x) & TypeName(x(0))\nEnd Function\n"})))
       << e.last_error().description;
   EXPECT_EQ(e.run("Depth", {}), "0Empty");
   // A long chain whose second link fails: the error is reported, the host goes on.
-  EXPECT_FALSE(e.add_code("y = Err" + repeat(".Number", 5000) + "\n"));
+  EXPECT_FALSE(e.add_code(cat({"y = Err", repeat(".Number", 5000), "\n"})));
   EXPECT_EQ(e.last_error().number, 424);
   expect_host_goes_on(e);
 }
