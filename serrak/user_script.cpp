@@ -8,7 +8,8 @@ std::vector<std::string> script_error_lines(const ScriptErrorInfo& error) {
 }
 
 std::vector<std::string> script_timeout_lines(long limit_ms) {
-  return {"Script Timeout", std::string(1, '(').append(std::to_string(limit_ms)).append(" miliseconds)")};
+  return {"Script Timeout",
+          std::string(1, '(').append(std::to_string(limit_ms)).append(" miliseconds)")};
 }
 
 }  // namespace ralvek::serrak

@@ -69,8 +69,9 @@ int run(const Options& options) {
     return 1;
   }
   std::unique_ptr<UserScript> script = make_vbscript_user_script_with_limit(options.timeout_ms);
-  script->set_notifications([](const ScriptErrorInfo& error) { print_lines(script_error_lines(error)); },
-                            [](long limit_ms) { print_lines(script_timeout_lines(limit_ms)); });
+  script->set_notifications(
+      [](const ScriptErrorInfo& error) { print_lines(script_error_lines(error)); },
+      [](long limit_ms) { print_lines(script_timeout_lines(limit_ms)); });
   try {
     script->add_code(text);
   } catch (const ScriptFailure& failure) {
@@ -110,7 +111,8 @@ int main_with(const std::vector<std::string>& args) {
     if (!options_end && a == "--timeout") {
       if (i + 1 == args.size()) return bad_usage("--timeout needs a number of milliseconds");
       std::optional<long> ms = parse_milliseconds(args[++i]);
-      if (!ms) return bad_usage("--timeout needs a number of milliseconds, not \"" + args[i] + "\"");
+      if (!ms)
+        return bad_usage("--timeout needs a number of milliseconds, not \"" + args[i] + "\"");
       options.timeout_ms = *ms;
     } else if (!options_end && a == "--") {
       options_end = true;

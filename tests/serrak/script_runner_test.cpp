@@ -42,7 +42,8 @@ TEST_F(ScriptRunner, ExampleScriptWritesTheSummaryOfEachKomFileAndAMissingFileFa
   // The error as serrak logs it: description, line text, line number, source.
   std::string report = "Script Error\nDescription: File not found: '";
   report += missing.string();
-  report += "'\nCode:   Set f = fso.OpenTextFile(path, 1)\nLine: 7\nSource :VBScript runtime error\n";
+  report +=
+      "'\nCode:   Set f = fso.OpenTextFile(path, 1)\nLine: 7\nSource :VBScript runtime error\n";
   EXPECT_NE(r.err.find(report), std::string::npos) << r.err;
 
   // Only the good file: success.
@@ -56,9 +57,10 @@ TEST_F(ScriptRunner, ScriptWithASyntaxErrorDoesNotLoadAndRunsNothing) {
   Result r = run_script({dir_.path().string(), "a.kom"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("Script Error\nDescription: Expected 'Then'\nCode:   If path = \"\"\nLine: 2\n"
-                       "Source :VBScript compilation error\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("Script Error\nDescription: Expected 'Then'\nCode:   If path = \"\"\nLine: 2\n"
+                 "Source :VBScript compilation error\n"),
+      std::string::npos)
       << r.err;
 }
 
@@ -69,8 +71,10 @@ TEST_F(ScriptRunner, EndlessLoopEndsAtTheGivenTimeLimitForEachFile) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "a.kom: failed\nb.kom: failed\n");
-  EXPECT_NE(r.err.find("Script Timeout\n(200 miliseconds)\na.kom: Run failed"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Script Timeout\n(200 miliseconds)\nb.kom: Run failed"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Script Timeout\n(200 miliseconds)\na.kom: Run failed"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Script Timeout\n(200 miliseconds)\nb.kom: Run failed"), std::string::npos)
+      << r.err;
 }
 
 TEST_F(ScriptRunner, HelpAndVersionGoToStandardOutputAndABadArgumentIsStatusTwo) {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "builtins_util.h"
 #include "datetime.h"

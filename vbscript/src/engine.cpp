@@ -83,7 +83,8 @@ struct Engine::State {
       } catch (const std::bad_alloc&) {
         fail_runtime(VbError{7, "Out of memory", {}, true, 0, -1});
       } catch (const std::exception& e) {
-        fail_runtime(VbError{err::kInternal, std::string("Internal error: ") + e.what(), {}, true, 0, -1});
+        fail_runtime(
+            VbError{err::kInternal, std::string("Internal error: ") + e.what(), {}, true, 0, -1});
       }
     };
     stack::run_on_new_stack(limits.stack_bytes, fn);

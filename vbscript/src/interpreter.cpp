@@ -26,7 +26,8 @@ struct DepthCount {
 // Every recursion of the interpreter passes here.
 void check_stack() {
   if (!stack::has_room())
-    raise_fatal(err::kOutOfStack, "Out of stack space (the script nests calls and blocks too deeply)");
+    raise_fatal(err::kOutOfStack,
+                "Out of stack space (the script nests calls and blocks too deeply)");
 }
 
 // A short list that lives on the stack until it grows long.

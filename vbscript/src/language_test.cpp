@@ -254,8 +254,10 @@ TEST_F(Language, CompilationErrorsOfVBScript) {
     const char* expected;
   };
   const Case cases[] = {
-      {"Sub Two(a, b)\nEnd Sub\nTwo(1, 2)\n", "ERR 1044: Cannot use parentheses when calling a Sub @3"},
-      {"Set d = Nothing\nd.Add(\"k\", 1)\n", "ERR 1044: Cannot use parentheses when calling a Sub @2"},
+      {"Sub Two(a, b)\nEnd Sub\nTwo(1, 2)\n",
+       "ERR 1044: Cannot use parentheses when calling a Sub @3"},
+      {"Set d = Nothing\nd.Add(\"k\", 1)\n",
+       "ERR 1044: Cannot use parentheses when calling a Sub @2"},
       {"n = 3\nDim a(n)\n", "ERR 1026: Expected integer constant @2"},
       {"Dim b(2 + 1)\n", "ERR 1026: Expected integer constant @1"},
       {"Set f = GetRef(\"P\")\n", "ERR 1058: GetRef is not supported by this engine @1"},
@@ -267,11 +269,12 @@ TEST_F(Language, CompilationErrorsOfVBScript) {
 }
 
 TEST_F(Language, FileSystemAbsolutePathOfDotIsTheCurrentDirectory) {
-  EXPECT_EQ(run("Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
-                "Set s = CreateObject(\"WScript.Shell\")\n"
-                "P f.GetAbsolutePathName(\".\") = s.CurrentDirectory\n"
-                "P Right(f.GetAbsolutePathName(\".\"), 1) <> \"/\"\nP f.GetAbsolutePathName(\"/\")\n"),
-            "True|True|/|");
+  EXPECT_EQ(
+      run("Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
+          "Set s = CreateObject(\"WScript.Shell\")\n"
+          "P f.GetAbsolutePathName(\".\") = s.CurrentDirectory\n"
+          "P Right(f.GetAbsolutePathName(\".\"), 1) <> \"/\"\nP f.GetAbsolutePathName(\"/\")\n"),
+      "True|True|/|");
 }
 
 }  // namespace

@@ -203,7 +203,8 @@ class Parser : Cursor {
         item.is_array = true;
         while (!is_op(")")) {
           // Dim takes numbers only; ReDim takes expressions.
-          if (cur().kind != Tok::Integer || !(ahead().kind == Tok::Op && (ahead().text == "," || ahead().text == ")")))
+          if (cur().kind != Tok::Integer ||
+              !(ahead().kind == Tok::Op && (ahead().text == "," || ahead().text == ")")))
             fail(err::kExpectedInteger);
           item.bounds.push_back(expression());
           if (!is_op(",")) break;
@@ -569,10 +570,8 @@ class Parser : Cursor {
         advance();
       }
       target = std::move(call);
-    } else if (target->kind == ExprKind::Call && target->args.size() > 1 &&
-               last_paren_end_ == p_) {
-      throw Fail{err::kParensOnSubCall, std::string(error_text(err::kParensOnSubCall)), line,
-                 static_cast<int>(1)};
+    } else if (target->kind == ExprKind::Call && target->args.size() > 1 && last_paren_end_ == p_) {
+      fail(err::kParensOnSubCall);
     } else if (target->kind == ExprKind::Call && target->args.size() == 1 && target->args[0]) {
       // `Foo (x)`: the argument is a parenthesised expression, passed by value.
       auto paren = std::make_unique<Expr>(ExprKind::Paren);

@@ -1,6 +1,8 @@
 // No script crashes its host: flat chains of any length, deep chains of indexes, recursion inside
 // deep blocks, and a run with no call bound all end in a result or an error report, and the
 // engine goes on serving calls.
+#include "stack.h"
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -9,7 +11,6 @@
 
 #include "interpreter.h"
 #include "parser.h"
-#include "stack.h"
 #include "vbscript/engine.h"
 
 namespace ralvek::vbscript {
@@ -52,7 +53,8 @@ void expect_host_goes_on(Engine& e) {
 
 TEST(NoScriptCrashesTheHost, FlatSumLongerThanEverCrashedIsEvaluated) {
   Engine e;
-  ASSERT_TRUE(e.add_code(cat({"x = 1", repeat("+1", 49999), "\nFunction X1()\n X1 = x\nEnd Function\n"})))
+  ASSERT_TRUE(
+      e.add_code(cat({"x = 1", repeat("+1", 49999), "\nFunction X1()\n X1 = x\nEnd Function\n"})))
       << e.last_error().description;
   EXPECT_EQ(e.run("X1", {}), "50000");
   expect_host_goes_on(e);
@@ -76,8 +78,9 @@ TEST(NoScriptCrashesTheHost, MillionTermExpressionEndsInAResultOrAnErrorReport) 
 
 TEST(NoScriptCrashesTheHost, ChainsOfTwentyThousandIndexesAndMembersAreEvaluated) {
   Engine e;
-  ASSERT_TRUE(e.add_code(cat({"For i = 1 To 20001\n a = Array(a)\nNext\nx = a", repeat("(0)", 20000),
-                              "\nFunction Depth()\n Depth = UBound(x) & TypeName(x(0))\nEnd Function\n"})))
+  ASSERT_TRUE(
+      e.add_code(cat({"For i = 1 To 20001\n a = Array(a)\nNext\nx = a", repeat("(0)", 20000),
+                      "\nFunction Depth()\n Depth = UBound(x) & TypeName(x(0))\nEnd Function\n"})))
       << e.last_error().description;
   EXPECT_EQ(e.run("Depth", {}), "0Empty");
   // A long chain whose second link fails: the error is reported, the host goes on.
@@ -99,7 +102,7 @@ TEST(NoScriptCrashesTheHost, RecursionAtTheCallBoundInsideTheNestingBound) {
   // 195 blocks inside the procedure's body is the deepest the parser takes with this line.
   ASSERT_TRUE(e.add_code(nested_recursion(195))) << e.last_error().description;
   if (kSanitized) {
-    // Sanitized frames are larger and the stack in use is capped (stack.h): the stack check ends it.
+    // Sanitized frames are larger and the stack in use is capped (stack.h): error 28.
     EXPECT_FALSE(e.run("F", {"399"}));
     EXPECT_EQ(e.last_error().number, 28);
     EXPECT_NE(e.last_error().description.find("too deeply"), std::string::npos);
