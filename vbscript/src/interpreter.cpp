@@ -51,7 +51,7 @@ class SmallStack {
   }
 
  private:
-  T local_[N];
+  T local_[N] = {};
   std::vector<T> more_;
   std::size_t size_ = 0;
 };

@@ -83,7 +83,7 @@ void run_on_new_stack(std::size_t bytes, const std::function<void()>& fn) {
 #endif
   Job job{&fn, nullptr};
   pthread_attr_t attr;
-  pthread_t thread;
+  pthread_t thread{};
   int rc = pthread_attr_init(&attr);
   if (rc == 0) rc = pthread_attr_setstacksize(&attr, bytes);
   if (rc == 0) rc = pthread_create(&thread, &attr, thread_main, &job);
