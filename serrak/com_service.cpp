@@ -116,14 +116,11 @@ void COMService::load_script() {
 }
 
 void COMService::on_script_error(const ScriptErrorInfo& error) {
-  host_.LogEvent(platform::kEventWarning, 108,
-                 {"Script Error", "Description: " + error.description, "Code: " + error.line_text,
-                  "Line: " + std::to_string(error.line), "Source :" + error.source});
+  host_.LogEvent(platform::kEventWarning, 108, script_error_lines(error));
 }
 
 void COMService::on_script_timeout(long limit_ms) {
-  host_.LogEvent(platform::kEventWarning, 108,
-                 {"Script Timeout", std::string(1, '(').append(std::to_string(limit_ms)).append(" miliseconds)")});
+  host_.LogEvent(platform::kEventWarning, 108, script_timeout_lines(limit_ms));
 }
 
 void COMService::OnComm(int code) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ralvek::serrak {
 
@@ -41,8 +42,17 @@ class UserScript {
   virtual long timeout_ms() const = 0;
 };
 
+// The time limit of one call in the service, in milliseconds.
+inline constexpr long kScriptTimeoutMs = 30000;
+
 // The VBScript engine with the service's limit of 30000 ms per call (shortened by
 // $RALVEK_TIME_SCALE like every timer, while still reporting 30000).
 std::unique_ptr<UserScript> make_vbscript_user_script();
+// The same engine with the limit `timeout_ms` (0: none), used and reported as given.
+std::unique_ptr<UserScript> make_vbscript_user_script_with_limit(long timeout_ms);
+
+// The lines of the warning (ID 108) that reports a script error, and a call past its limit.
+std::vector<std::string> script_error_lines(const ScriptErrorInfo& error);
+std::vector<std::string> script_timeout_lines(long limit_ms);
 
 }  // namespace ralvek::serrak

@@ -7,13 +7,11 @@
 namespace ralvek::serrak {
 namespace {
 
-constexpr long kTimeoutMs = 30000;
-
 class VbUserScript final : public UserScript {
  public:
-  VbUserScript() {
-    long scaled = kTimeoutMs / platform::time_scale();
-    engine_.set_timeout_ms(scaled < 1 ? 1 : scaled);
+  // `reported_ms` is the limit the notifications and timeout_ms() give; `used_ms` the one applied.
+  VbUserScript(long reported_ms, long used_ms) : reported_ms_(reported_ms) {
+    engine_.set_timeout_ms(used_ms);
   }
 
   void set_notifications(std::function<void(const ScriptErrorInfo&)> on_error,
@@ -22,8 +20,8 @@ class VbUserScript final : public UserScript {
       if (handler) handler({error.description, error.line_text, error.line, error.source});
     });
     // The limit as configured: the time scale of a test run is no concern of the log.
-    engine_.on_timeout([handler = std::move(on_timeout)](long) {
-      if (handler) handler(kTimeoutMs);
+    engine_.on_timeout([handler = std::move(on_timeout), limit = reported_ms_](long) {
+      if (handler) handler(limit);
     });
   }
 
@@ -35,7 +33,7 @@ class VbUserScript final : public UserScript {
     if (!engine_.run(procedure, {argument})) fail();
   }
 
-  long timeout_ms() const override { return kTimeoutMs; }
+  long timeout_ms() const override { return reported_ms_; }
 
  private:
   [[noreturn]] void fail() {
@@ -44,11 +42,19 @@ class VbUserScript final : public UserScript {
     throw ScriptFailure(description);
   }
 
+  long reported_ms_;
   vbscript::Engine engine_;
 };
 
 }  // namespace
 
-std::unique_ptr<UserScript> make_vbscript_user_script() { return std::make_unique<VbUserScript>(); }
+std::unique_ptr<UserScript> make_vbscript_user_script() {
+  long scaled = kScriptTimeoutMs / platform::time_scale();
+  return std::make_unique<VbUserScript>(kScriptTimeoutMs, scaled < 1 ? 1 : scaled);
+}
+
+std::unique_ptr<UserScript> make_vbscript_user_script_with_limit(long timeout_ms) {
+  return std::make_unique<VbUserScript>(timeout_ms, timeout_ms);
+}
 
 }  // namespace ralvek::serrak

@@ -34,7 +34,31 @@ struct Expr {
   bool negate = false;        // Unary: '-' (true) or Not (false)
   std::vector<ExprPtr> args;  // Call: arguments; a null entry is an omitted argument
   explicit Expr(ExprKind k) : kind(k) {}
+  ~Expr();
+  // The tree counts against the memory bound, so no text can parse into more than it allows.
+  static void* operator new(std::size_t size) { return tracked_new(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { tracked_delete(p, size); }
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
 };
+
+// A chain of a million operators must not take a million native frames to go: the children are
+// taken apart one after the other.
+inline Expr::~Expr() {
+  std::vector<ExprPtr> doomed;
+  auto take = [&doomed](Expr& e) {
+    if (e.a) doomed.push_back(std::move(e.a));
+    if (e.b) doomed.push_back(std::move(e.b));
+    for (ExprPtr& arg : e.args)
+      if (arg) doomed.push_back(std::move(arg));
+  };
+  take(*this);
+  while (!doomed.empty()) {
+    ExprPtr e = std::move(doomed.back());
+    doomed.pop_back();
+    take(*e);
+  }
+}
 
 enum class StmtKind {
   Assign,
@@ -97,6 +121,8 @@ struct Stmt {
   ExitKind exit = ExitKind::Sub;
   LoopTest test = LoopTest::None;
   Stmt(StmtKind k, int l) : kind(k), line(l) {}
+  static void* operator new(std::size_t size) { return tracked_new(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { tracked_delete(p, size); }
 };
 
 struct Param {

@@ -53,6 +53,21 @@ void check_deadline();
 
 }  // namespace budget
 
+// Raw memory counted as TrackedAlloc counts it (for the parsed tree's nodes).
+inline void* tracked_new(std::size_t size) {
+  budget::on_allocate(size);
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    budget::on_free(size);
+    throw;
+  }
+}
+inline void tracked_delete(void* p, std::size_t size) noexcept {
+  ::operator delete(p);
+  budget::on_free(size);
+}
+
 template <class T>
 struct TrackedAlloc {
   using value_type = T;

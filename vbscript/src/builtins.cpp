@@ -87,6 +87,10 @@ const std::unordered_map<std::string_view, Value>& constants() {
         {"vbthursday", 5},
         {"vbfriday", 6},
         {"vbsaturday", 7},
+        {"vbusesystem", 0},
+        {"vbfirstjan1", 1},
+        {"vbfirstfourdays", 2},
+        {"vbfirstfullweek", 3},
         {"vbusesystemdayofweek", 0},
     };
     for (const auto& [name, v] : ints)

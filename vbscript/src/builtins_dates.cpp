@@ -56,12 +56,48 @@ Value f_minute(Runtime&, Args& a) {
 Value f_second(Runtime&, Args& a) {
   return a[0].is_null() ? a[0] : Value::integer(static_cast<std::int16_t>(parts(a[0]).second));
 }
+// The firstdayofweek argument at `i`: 1 Sunday ... 7 Saturday; 0 (the system's) is Sunday here.
+int first_day_arg(Args& a, std::size_t i) {
+  int first = given(a, i) ? to_long(a[i]) : 1;
+  if (first < 0 || first > 7) raise(err::kInvalidCall);
+  return first == 0 ? 1 : first;
+}
+// The firstweekofyear argument at `i`: 1 the week of January 1, 2 the first with four days of
+// the year, 3 the first full week; 0 (the system's) is 1 here.
+int first_week_arg(Args& a, std::size_t i) {
+  int first = given(a, i) ? to_long(a[i]) : 1;
+  if (first < 0 || first > 3) raise(err::kInvalidCall);
+  return first == 0 ? 1 : first;
+}
+// 1 for the first day of the week as `first_day` counts, ... 7.
+int weekday_from(double serial, int first_day) {
+  return (datetime::weekday(serial) - first_day + 7) % 7 + 1;
+}
+// The serial day on which the week holding `serial` starts.
+double week_start(double serial, int first_day) {
+  return std::floor(serial) - (weekday_from(serial, first_day) - 1);
+}
+double first_week_start(int year, int first_day, int first_week) {
+  double jan1 = datetime::from_date(year, 1, 1);
+  double start = week_start(jan1, first_day);
+  if (first_week == 2 && jan1 - start > 3) return start + 7;  // fewer than four days of the year
+  if (first_week == 3 && jan1 != start) return start + 7;
+  return start;
+}
+// The week of the year; days before the year's first week belong to the last week of the year
+// before.
+int week_of_year(double serial, int first_day, int first_week) {
+  int year = datetime::split(serial).year;
+  double start = week_start(serial, first_day);
+  double first = first_week_start(year, first_day, first_week);
+  if (start < first) first = first_week_start(year - 1, first_day, first_week);
+  return static_cast<int>((start - first) / 7) + 1;
+}
+
 Value f_weekday(Runtime&, Args& a) {
   if (a[0].is_null()) return a[0];
-  int first = given(a, 1) ? to_long(a[1]) : 1;
-  if (first == 0) first = 1;
-  int w = datetime::weekday(to_date(a[0]));
-  return Value::integer(static_cast<std::int16_t>((w - first + 7) % 7 + 1));
+  int first = first_day_arg(a, 1);
+  return Value::integer(static_cast<std::int16_t>(weekday_from(to_date(a[0]), first)));
 }
 Value f_monthname(Runtime&, Args& a) {
   std::int32_t m = to_long(a[0]);
@@ -139,6 +175,8 @@ Value f_dateadd(Runtime&, Args& a) {
 Value f_datediff(Runtime&, Args& a) {
   std::string iv = interval_of(a[0]);
   double d1 = to_date(a[1]), d2 = to_date(a[2]);
+  int first_day = first_day_arg(a, 3);
+  first_week_arg(a, 4);  // checked; no interval counts differently by it
   datetime::Parts p1 = datetime::split(d1), p2 = datetime::split(d2);
   auto secs = [](double d) { return std::llround(d * 86400.0); };
   std::int64_t r;
@@ -152,13 +190,9 @@ Value f_datediff(Runtime&, Args& a) {
     r = static_cast<std::int64_t>(std::floor(d2) - std::floor(d1));
   else if (iv == "w")
     r = static_cast<std::int64_t>((std::floor(d2) - std::floor(d1)) / 7);
-  else if (iv == "ww") {
-    auto week = [](double d) {
-      return static_cast<std::int64_t>(
-          std::floor((std::floor(d) - datetime::weekday(d) + 1) / 7.0));
-    };
-    r = week(d2) - week(d1);
-  } else if (iv == "h")
+  else if (iv == "ww")  // calendar weeks: the first days of the week passed
+    r = static_cast<std::int64_t>((week_start(d2, first_day) - week_start(d1, first_day)) / 7);
+  else if (iv == "h")
     r = secs(d2) / 3600 - secs(d1) / 3600;
   else if (iv == "n")
     r = secs(d2) / 60 - secs(d1) / 60;
@@ -171,6 +205,8 @@ Value f_datediff(Runtime&, Args& a) {
 Value f_datepart(Runtime&, Args& a) {
   std::string iv = interval_of(a[0]);
   double d = to_date(a[1]);
+  int first_day = first_day_arg(a, 2);
+  int first_week = first_week_arg(a, 3);
   datetime::Parts p = datetime::split(d);
   int r;
   if (iv == "yyyy")
@@ -184,11 +220,10 @@ Value f_datepart(Runtime&, Args& a) {
   else if (iv == "d")
     r = p.day;
   else if (iv == "w")
-    r = datetime::weekday(d);
-  else if (iv == "ww") {
-    double jan1 = datetime::from_date(p.year, 1, 1);
-    r = static_cast<int>((std::floor(d) - jan1 + datetime::weekday(jan1) - 1) / 7) + 1;
-  } else if (iv == "h")
+    r = weekday_from(d, first_day);
+  else if (iv == "ww")
+    r = week_of_year(d, first_day, first_week);
+  else if (iv == "h")
     r = p.hour;
   else if (iv == "n")
     r = p.minute;
@@ -217,9 +252,9 @@ Value f_formatdatetime(Runtime&, Args& a) {
       raise(err::kInvalidCall);
   }
 }
-Value f_formatnumber(Runtime&, Args& a) {
-  if (a[0].is_null()) return a[0];
-  double d = to_double(a[0]);
+// FormatNumber's text of `d` with the options of `a` from index 1; `prefix` goes before the
+// digits (inside the sign or parentheses), `suffix` after them.
+std::string format_number(double d, Args& a, const std::string& prefix, const std::string& suffix) {
   std::int32_t digits = given(a, 1) ? to_long(a[1]) : -1;
   if (digits == -1) digits = 2;
   if (digits < 0 || digits > 30) raise(err::kInvalidCall);
@@ -242,9 +277,22 @@ Value f_formatnumber(Runtime&, Args& a) {
   }
   if (whole == "0" && !leading_zero && !frac.empty()) whole.clear();
   bool negative = d < 0 && std::strtod(s.c_str(), nullptr) != 0;
-  std::string out = whole + frac;
+  std::string out = prefix;
+  out.append(whole).append(frac).append(suffix);
   if (negative) out = parens ? "(" + out + ")" : "-" + out;
-  return Value::string(out);
+  return out;
+}
+Value f_formatnumber(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  return Value::string(format_number(to_double(a[0]), a, "", ""));
+}
+Value f_formatpercent(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  return Value::string(format_number(to_double(a[0]) * 100, a, "", "%"));
+}
+Value f_formatcurrency(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  return Value::string(format_number(to_double(a[0]), a, "$", ""));
 }
 
 }  // namespace
@@ -272,6 +320,8 @@ void add_dates(Table& t) {
   t["timevalue"] = {1, 1, f_timevalue};
   t["formatdatetime"] = {1, 2, f_formatdatetime};
   t["formatnumber"] = {1, 5, f_formatnumber};
+  t["formatpercent"] = {1, 5, f_formatpercent};
+  t["formatcurrency"] = {1, 5, f_formatcurrency};
 }
 
 }  // namespace ralvek::vbscript::builtin

@@ -1,7 +1,9 @@
 // Built-in conversions, numbers, inspection and arrays.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "builtins_util.h"
 #include "datetime.h"
@@ -23,6 +25,21 @@ Value f_clng(Runtime&, Args& a) {
 }
 Value f_cdbl(Runtime&, Args& a) {
   return Value::number(to_double(a[0]));
+}
+// Currency is kept as a Double rounded (half to even) to four decimals, in Currency's range.
+Value f_ccur(Runtime&, Args& a) {
+  double d = to_double(a[0]);
+  if (!(std::fabs(d) <= 922337203685477.5807)) raise(err::kOverflow);
+  return Value::number(std::nearbyint(d * 10000.0) / 10000.0);
+}
+Value f_rgb(Runtime&, Args& a) {
+  std::int32_t rgb = 0;
+  for (int i = 2; i >= 0; --i) {
+    std::int32_t c = to_long(a[static_cast<std::size_t>(i)]);
+    if (c < 0) raise(err::kInvalidCall);
+    rgb = rgb * 256 + std::min(c, 255);
+  }
+  return Value::long_(rgb);
 }
 Value f_cbool(Runtime&, Args& a) {
   return Value::boolean(to_bool(a[0]));
@@ -128,6 +145,13 @@ Value f_oct(Runtime&, Args& a) {
 Value f_rnd(Runtime& rt, Args& a) {
   double n = given(a, 0) ? to_double(a[0]) : 1;
   if (n == 0) return Value::number(rt.last_rnd);
+  if (n < 0) {
+    // A negative number seeds from its single-precision bits: the same number, the same result.
+    float f = static_cast<float>(n);
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    rt.rnd_seed = (bits + (bits >> 24)) & 0xFFFFFFu;
+  }
   // The linear congruential generator of VBScript's Rnd.
   rt.rnd_seed = (rt.rnd_seed * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
   rt.last_rnd = static_cast<float>(rt.rnd_seed) / 16777216.0f;
@@ -207,6 +231,8 @@ void add_numbers(Table& t) {
   t["clng"] = {1, 1, f_clng};
   t["cdbl"] = {1, 1, f_cdbl};
   t["csng"] = {1, 1, f_cdbl};
+  t["ccur"] = {1, 1, f_ccur};
+  t["rgb"] = {3, 3, f_rgb};
   t["cbool"] = {1, 1, f_cbool};
   t["cdate"] = {1, 1, f_cdate};
   t["cbyte"] = {1, 1, f_cbyte};

@@ -1,6 +1,7 @@
 // Built-in string functions.
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "builtins_util.h"
 #include "ops.h"
@@ -38,6 +39,11 @@ std::size_t rfind(std::string_view hay, std::string_view needle, std::size_t las
 Value f_len(Runtime&, Args& a) {
   if (a[0].is_null()) return a[0];
   return Value::long_(static_cast<std::int32_t>(text(a[0]).size()));
+}
+// Length in bytes of the UTF-16 text VBScript keeps: two per character.
+Value f_lenb(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  return Value::long_(static_cast<std::int32_t>(text(a[0]).size() * 2));
 }
 Value f_left(Runtime&, Args& a) {
   if (a[0].is_null()) return a[0];
@@ -92,7 +98,7 @@ Value f_instrrev(Runtime&, Args& a) {
   return Value::long_(at == Str::npos ? 0 : static_cast<std::int32_t>(at + 1));
 }
 Value f_replace(Runtime&, Args& a) {
-  if (any_null(a, {0, 1, 2})) return Value::null();
+  if (any_null(a, {0, 1, 2})) raise(err::kInvalidUseOfNull);
   Str s = text(a[0]), what = text(a[1]), with = text(a[2]);
   std::int32_t start = given(a, 3) ? to_long(a[3]) : 1;
   std::int32_t count = given(a, 4) ? to_long(a[4]) : -1;
@@ -153,6 +159,68 @@ Value f_join(Runtime&, Args& a) {
     first = false;
     if (!v.is_null()) out += text(v);
     budget::check_string_length(out.size());
+  }
+  return str_value(std::move(out));
+}
+// The strings of a one-dimensional array that hold `value` (or, with include False, do not).
+Value f_filter(Runtime&, Args& a) {
+  if (a[0].is_null() || a[1].is_null()) raise(err::kInvalidUseOfNull);
+  if (!a[0].is_array() || a[0].array_ref().upper.size() != 1) raise(err::kTypeMismatch);
+  Str value = text(a[1]);
+  bool include = !given(a, 2) || to_bool(a[2]);
+  bool tc = text_mode(a, 3);
+  std::vector<Str> kept;
+  for (const Value& item : a[0].array_ref().items) {
+    Str s = text(item);
+    if ((find(s, value, 0, tc) != Str::npos) == include) kept.push_back(std::move(s));
+  }
+  return make_string_array(std::move(kept));
+}
+// JScript's escape(): letters, digits and @*_+-./ stay, every other byte becomes %XX.
+Value f_escape(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  static const char kHex[] = "0123456789ABCDEF";
+  Str s = text(a[0]);
+  Str out;
+  for (char ch : s) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (std::isalnum(c) || (c != 0 && std::strchr("@*_+-./", c) != nullptr)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  budget::check_string_length(out.size());
+  return str_value(std::move(out));
+}
+// %XX and %uXXXX back to characters (one byte each; a %u code above 255 becomes '?').
+Value f_unescape(Runtime&, Args& a) {
+  if (a[0].is_null()) return a[0];
+  Str s = text(a[0]);
+  auto hex = [&](std::size_t at, std::size_t digits, unsigned& v) {
+    if (at + digits > s.size()) return false;
+    v = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+      if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
+      v = v * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    return true;
+  };
+  Str out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    unsigned v;
+    if (s[i] == '%' && i + 1 < s.size() && s[i + 1] == 'u' && hex(i + 2, 4, v)) {
+      out += v <= 255 ? static_cast<char>(v) : '?';
+      i += 5;
+    } else if (s[i] == '%' && hex(i + 1, 2, v)) {
+      out += static_cast<char>(v);
+      i += 2;
+    } else {
+      out += s[i];
+    }
   }
   return str_value(std::move(out));
 }
@@ -230,6 +298,10 @@ Value f_asc(Runtime&, Args& a) {
 
 void add_strings(Table& t) {
   t["len"] = {1, 1, f_len};
+  t["lenb"] = {1, 1, f_lenb};
+  t["filter"] = {2, 4, f_filter};
+  t["escape"] = {1, 1, f_escape};
+  t["unescape"] = {1, 1, f_unescape};
   t["left"] = {2, 2, f_left};
   t["right"] = {2, 2, f_right};
   t["mid"] = {2, 3, f_mid};

@@ -223,5 +223,99 @@ TEST_F(Builtins, CreateObjectOfAnUnknownClassNamesIt) {
             "ERR 429: ActiveX component can't create object: 'Excel.Application' @1");
 }
 
+TEST_F(Builtins, DatePartAndDateDiffHonourFirstDayOfWeekAndFirstWeekOfYear) {
+  // 12/6/2006 is a Wednesday; 1/1/2006 a Sunday.
+  check({
+      {"DatePart(\"w\", #12/6/2006#)", "4"},
+      {"DatePart(\"w\", #12/6/2006#, vbMonday)", "3"},
+      {"DatePart(\"w\", #12/6/2006#, vbSaturday)", "5"},
+      {"DatePart(\"w\", #12/6/2006#, 0)", "4"},
+      {"DatePart(\"ww\", #12/6/2006#)", "49"},
+      {"DatePart(\"ww\", #12/6/2006#, vbMonday)", "50"},
+      {"DatePart(\"ww\", #12/6/2006#, vbMonday, vbFirstFourDays)", "49"},
+      {"DatePart(\"ww\", #1/2/2006#)", "1"},
+      {"DatePart(\"ww\", #1/2/2006#, vbMonday)", "2"},
+      {"DatePart(\"ww\", #1/2/2006#, vbMonday, vbFirstFourDays)", "1"},
+      {"DatePart(\"ww\", #1/1/2006#, vbMonday, vbFirstFourDays)", "52"},
+      {"DatePart(\"ww\", #1/7/2006#, vbSunday, vbFirstFullWeek)", "1"},
+      {"DatePart(\"ww\", #12/6/2006#, vbMonday, vbFirstFullWeek)", "49"},
+      {"DatePart(\"w\", #12/6/2006#, 8)", "ERR 5"},
+      {"DatePart(\"ww\", #12/6/2006#, 1, 4)", "ERR 5"},
+      {"DateDiff(\"ww\", #12/3/2006#, #12/4/2006#)", "0"},
+      {"DateDiff(\"ww\", #12/3/2006#, #12/4/2006#, vbMonday)", "1"},
+      {"DateDiff(\"ww\", #12/4/2006#, #12/3/2006#, vbMonday, vbFirstFourDays)", "-1"},
+      {"DateDiff(\"w\", #12/3/2006#, #12/16/2006#, vbMonday)", "1"},
+      {"DateDiff(\"ww\", #12/3/2006#, #12/4/2006#, 9)", "ERR 5"},
+      {"Weekday(#12/6/2006#, vbMonday)", "3"},
+  });
+}
+
+TEST_F(Builtins, TimeWithoutADatePrintsAsATimeMidnightToo) {
+  check({
+      {"TimeValue(\"00:00:00\")", "12:00:00 AM"},
+      {"TimeSerial(0, 0, 0)", "12:00:00 AM"},
+      {"CStr(TimeSerial(13, 5, 0))", "1:05:00 PM"},
+      {"CDate(0)", "12:00:00 AM"},
+      {"#12/6/2006#", "12/6/2006"},
+      {"TimeValue(\"12/6/2006 0:00\") = 0", "True"},
+  });
+}
+
+TEST_F(Builtins, NegativeRndArgumentReseedsWithThatNumber) {
+  check({
+      {"Rnd(-1) = Rnd(-1)", "True"},
+      {"Int(Rnd(-1) * 1000000)", "224007"},
+      {"Rnd(-5) = Rnd(-1)", "False"},
+  });
+  EXPECT_EQ(run("a = Rnd(-3)\nb = Rnd\nc = Rnd(-3)\nd = Rnd\nP (a = c) And (b = d) And (a <> b)\n"),
+            "True|");
+}
+
+TEST_F(Builtins, StringFunctionsFollowVBScriptsNullRules) {
+  check({
+      {"Replace(Null, \"a\", \"b\")", "ERR 94"},
+      {"Replace(\"abc\", Null, \"b\")", "ERR 94"},
+      {"Replace(\"abc\", \"a\", Null)", "ERR 94"},
+      {"StrReverse(Null)", "ERR 94"},
+      {"Asc(Null)", "ERR 94"},
+      {"Chr(Null)", "ERR 94"},
+      {"Left(\"abc\", Null)", "ERR 94"},
+      {"TypeName(Len(Null))", "Null"},
+      {"TypeName(LenB(Null))", "Null"},
+      {"TypeName(Left(Null, 1))", "Null"},
+      {"TypeName(Mid(Null, 1))", "Null"},
+      {"TypeName(Trim(Null))", "Null"},
+      {"TypeName(UCase(Null))", "Null"},
+      {"TypeName(InStr(Null, \"a\"))", "Null"},
+      {"TypeName(InStr(\"a\", Null))", "Null"},
+      {"TypeName(StrComp(Null, \"a\"))", "Null"},
+  });
+}
+
+TEST_F(Builtins, FunctionsUsersReachFor) {
+  check({
+      {"Join(Filter(Array(\"ab\", \"cd\", \"ax\"), \"a\"), \",\")", "ab,ax"},
+      {"Join(Filter(Array(\"ab\", \"cd\", \"ax\"), \"a\", False), \",\")", "cd"},
+      {"Join(Filter(Array(\"AB\", \"cd\"), \"a\", True, vbTextCompare), \",\")", "AB"},
+      {"UBound(Filter(Array(\"x\"), \"q\"))", "-1"},
+      {"Filter(\"ab\", \"a\")", "ERR 13"},
+      {"FormatPercent(0.256)", "25.60%"},
+      {"FormatPercent(0.5, 0)", "50%"},
+      {"FormatCurrency(1234.5)", "$1,234.50"},
+      {"FormatCurrency(-3)", "-$3.00"},
+      {"FormatCurrency(-3, 2, -1, -1)", "($3.00)"},
+      {"CCur(1.23456)", "1.2346"},
+      {"CCur(\"12.5\") + 1", "13.5"},
+      {"CCur(1E+20)", "ERR 6"},
+      {"Escape(\"a b&c/\" & Chr(252) & \"@*_+-.\")", "a%20b%26c/%FC@*_+-."},
+      {"Unescape(\"a%20b%u0041%FC%zz%\") = \"a bA\" & Chr(252) & \"%zz%\"", "True"},
+      {"RGB(255, 0, 0)", "255"},
+      {"RGB(0, 0, 255)", "16711680"},
+      {"RGB(300, 1, 0)", "511"},
+      {"RGB(-1, 0, 0)", "ERR 5"},
+      {"LenB(\"abc\")", "6"},
+  });
+}
+
 }  // namespace
 }  // namespace ralvek::vbscript::testing

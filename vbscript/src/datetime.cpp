@@ -277,7 +277,7 @@ std::string long_date(double serial) {
 std::string general(double serial) {
   double days = std::trunc(serial);
   bool has_time = serial != days;
-  if (days == 0 && has_time) return long_time(serial);
+  if (days == 0) return long_time(serial);  // no date part: a time, midnight too
   if (!has_time) return short_date(serial);
   return short_date(serial) + " " + long_time(serial);
 }

@@ -118,6 +118,8 @@ std::string_view error_text(int number) {
       return "Invalid 'for' loop control variable";
     case err::kNameRedefined:
       return "Name redefined";
+    case err::kParensOnSubCall:
+      return "Cannot use parentheses when calling a Sub";
     case err::kExpectedLiteral:
       return "Expected literal constant";
     case err::kExpectedIn:

@@ -67,6 +67,7 @@ inline constexpr int kUnterminatedString = 1033;
 inline constexpr int kInvalidExit = 1039;
 inline constexpr int kInvalidForVariable = 1040;
 inline constexpr int kNameRedefined = 1041;
+inline constexpr int kParensOnSubCall = 1044;
 inline constexpr int kExpectedLiteral = 1045;
 inline constexpr int kExpectedIn = 1046;
 inline constexpr int kUnsupported = 1058;

@@ -442,7 +442,10 @@ class FileSystemObject : public Object {
     if (m == "getparentfoldername") return Value::string(parent_text(arg_text(args, 0)));
     if (m == "getabsolutepathname") {
       fs::path p = fs::absolute(native_path(arg_text(args, 0)), ec);
-      return Value::string(p.lexically_normal().string());
+      std::string text = p.lexically_normal().string();
+      // "." is the current folder itself, as WScript.Shell's CurrentDirectory names it.
+      if (text.size() > 1 && text.back() == '/') text.pop_back();
+      return Value::string(text);
     }
     if (m == "getdrivename") return Value::string("");
     if (m == "gettempname") {

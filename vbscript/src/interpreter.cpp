@@ -5,6 +5,7 @@
 #include "budget.h"
 #include "ops.h"
 #include "shell.h"
+#include "stack.h"
 
 namespace ralvek::vbscript {
 
@@ -20,6 +21,39 @@ struct DepthCount {
   }
   ~DepthCount() { --depth; }
   int& depth;
+};
+
+// Every recursion of the interpreter passes here.
+void check_stack() {
+  if (!stack::has_room())
+    raise_fatal(err::kOutOfStack,
+                "Out of stack space (the script nests calls and blocks too deeply)");
+}
+
+// A short list that lives on the stack until it grows long.
+template <class T, std::size_t N = 16>
+class SmallStack {
+ public:
+  void push(T item) {
+    if (size_ < N)
+      local_[size_] = item;
+    else
+      more_.push_back(item);
+    ++size_;
+  }
+  bool empty() const { return size_ == 0; }
+  T pop() {
+    --size_;
+    if (size_ < N) return local_[size_];
+    T item = more_.back();
+    more_.pop_back();
+    return item;
+  }
+
+ private:
+  T local_[N] = {};
+  std::vector<T> more_;
+  std::size_t size_ = 0;
 };
 
 std::string quoted(std::string_view text) {
@@ -139,6 +173,7 @@ std::vector<Interpreter::Var> Interpreter::bind_args(const Procedure& p,
 
 Value Interpreter::call_procedure(const Procedure& p, std::vector<Var> args) {
   DepthCount depth(depth_, max_depth_);
+  check_stack();
   Frame fr;
   fr.proc = &p;
   fr.chunk = p.chunk;
@@ -163,6 +198,12 @@ Interpreter::Flow Interpreter::exec_block(const Block& block, Frame& fr) {
       if (flow != Flow::Normal) return flow;
       continue;
     } catch (VbError& e) {
+      if (e.line == 0) {
+        e.line = stmt->line;
+        e.chunk = fr.chunk;
+      }
+      // Passed on as it is: an error leaving deep nesting is not copied at every level.
+      if (e.fatal || !fr.resume_next) throw;
       caught = std::move(e);
     } catch (const std::bad_alloc&) {
       caught = VbError{err::kOutOfMemory,
@@ -190,6 +231,7 @@ Interpreter::Flow Interpreter::exec_block(const Block& block, Frame& fr) {
 }
 
 Interpreter::Flow Interpreter::exec(const Stmt& s, Frame& fr) {
+  check_stack();
   switch (s.kind) {
     case StmtKind::Assign:
     case StmtKind::Set:
@@ -242,8 +284,12 @@ Interpreter::Flow Interpreter::exec(const Stmt& s, Frame& fr) {
     case StmtKind::Erase: {
       Var* v = find_var(s.name, fr);
       if (!v || !v->get().is_array()) raise_named(err::kTypeMismatch, s.text);
+      if (!v->fixed_array) {
+        // A dynamic array is released: it has no elements until the next ReDim.
+        v->get() = Value::array(std::make_shared<Array>());
+        return Flow::Normal;
+      }
       Array& a = v->get().array_mut();
-      if (a.upper.empty()) return Flow::Normal;
       for (Value& item : a.items) item = Value();
       return Flow::Normal;
     }
@@ -388,7 +434,10 @@ std::shared_ptr<Array> Interpreter::make_array(const std::vector<ExprPtr>& bound
 void Interpreter::exec_dim(const Stmt& s, Frame& fr) {
   for (const DimItem& d : s.dims) {
     Var& v = declare(d.name, fr);
-    if (d.is_array) v.get() = Value::array(make_array(d.bounds, fr));
+    if (d.is_array) {
+      v.get() = Value::array(make_array(d.bounds, fr));
+      v.fixed_array = !d.bounds.empty();
+    }
   }
 }
 
@@ -399,6 +448,7 @@ void Interpreter::exec_redim(const Stmt& s, Frame& fr) {
       if (option_explicit_) raise_named(err::kVariableUndefined, d.text);
       v = &declare(d.name, fr);
     }
+    if (v->fixed_array) raise(err::kFixedArray);
     std::shared_ptr<Array> fresh = make_array(d.bounds, fr);
     Value& target = v->get();
     if (s.flag && target.is_array() && !target.array_ref().upper.empty()) {
@@ -489,6 +539,7 @@ void Interpreter::exec_call(const Stmt& s, Frame& fr) {
 // ---------------------------------------------------------------- expressions
 
 Value Interpreter::eval(const Expr& e, Frame& fr) {
+  check_stack();
   switch (e.kind) {
     case ExprKind::Literal:
       return e.value;
@@ -497,23 +548,96 @@ Value Interpreter::eval(const Expr& e, Frame& fr) {
     case ExprKind::Name:
       return eval_name(e, fr);
     case ExprKind::Call:
-      return eval_call(e, fr);
-    case ExprKind::Member: {
-      ObjectRef obj = object_of(e.a.get(), fr, e.text);
-      std::vector<Value> none;
-      return naming_member(e, [&] { return obj->call(e.name, none); });
-    }
+      if (e.a->kind == ExprKind::Name) return eval_call(e, fr);
+      return eval_chain(e, fr);
+    case ExprKind::Member:
+      return eval_chain(e, fr);
     case ExprKind::Unary: {
       Value v = eval(*e.a, fr);
       return e.negate ? negate(v) : logical_not(v);
     }
-    case ExprKind::Binary: {
-      Value l = eval(*e.a, fr);
-      Value r = eval(*e.b, fr);
-      return binary(e.op, l, r, e.a->kind == ExprKind::Literal, e.b->kind == ExprKind::Literal);
-    }
+    case ExprKind::Binary:
+      return eval_binary(e, fr);
   }
   return Value();
+}
+
+// `1 + 2 + 3 ...` leans left: the left operands are walked in a loop, so a flat chain of any
+// length takes one native frame. Right operands nest only through brackets, which the parser
+// bounds.
+Value Interpreter::eval_binary(const Expr& e, Frame& fr) {
+  SmallStack<const Expr*> spine;
+  const Expr* left = &e;
+  while (left->kind == ExprKind::Binary) {
+    spine.push(left);
+    left = left->a.get();
+  }
+  Value acc = eval(*left, fr);
+  while (!spine.empty()) {
+    const Expr& node = *spine.pop();
+    tick();
+    Value r = eval(*node.b, fr);
+    acc = binary(node.op, acc, r, node.a->kind == ExprKind::Literal,
+                 node.b->kind == ExprKind::Literal);
+  }
+  return acc;
+}
+
+// `a(0)(1).b.c(2)`: the links of a chain are applied from its start in a loop, so that a chain of
+// any length takes one native frame.
+Value Interpreter::eval_chain(const Expr& e, Frame& fr) {
+  SmallStack<const Expr*> links;
+  const Expr* start = &e;
+  while (start) {
+    const Expr* inner;
+    if (start->kind == ExprKind::Member)
+      inner = start->a.get();
+    else if (start->kind == ExprKind::Call && start->a->kind == ExprKind::Member)
+      inner = start->a->a.get();
+    else if (start->kind == ExprKind::Call && start->a->kind != ExprKind::Name)
+      inner = start->a.get();
+    else
+      break;
+    links.push(start);
+    start = inner;
+  }
+  Value held;
+  if (start) {
+    held = eval(*start, fr);
+  } else {
+    if (fr.with.empty()) raise(err::kObjectRequired);
+    held = fr.with.back();
+  }
+  const Expr* before = start;  // what produced `held`; null: the With object
+  while (!links.empty()) {
+    const Expr& link = *links.pop();
+    tick();
+    held = apply_link(link, held, before, fr);
+    before = &link;
+  }
+  return held;
+}
+
+// One link of a chain applied to the value before it: a member, a method call or an index.
+Value Interpreter::apply_link(const Expr& link, const Value& held, const Expr* before, Frame& fr) {
+  if (link.kind == ExprKind::Member) {
+    ObjectRef obj = as_object(held, before, link.text);
+    std::vector<Value> none;
+    return naming_member(link, [&] { return obj->call(link.name, none); });
+  }
+  const Expr& target = *link.a;
+  if (target.kind == ExprKind::Member) {
+    ObjectRef obj = as_object(held, before, target.text);
+    std::vector<Value> args = eval_args(link.args, fr);
+    return naming_member(target, [&] { return obj->call(target.name, args); });
+  }
+  if (held.is_array()) return index(held, eval_args(link.args, fr));
+  if (held.is_object() && held.as_object()) {
+    ObjectRef obj = held.as_object();
+    std::vector<Value> args = eval_args(link.args, fr);
+    return obj->call("", args);
+  }
+  raise(err::kTypeMismatch);
 }
 
 Value Interpreter::eval_name(const Expr& e, Frame& fr) {
@@ -577,18 +701,7 @@ Value Interpreter::eval_call(const Expr& e, Frame& fr) {
     if (option_explicit_) raise_named(err::kVariableUndefined, target.text);
     raise_named(err::kTypeMismatch, target.text);
   }
-  if (target.kind == ExprKind::Member) {
-    ObjectRef obj = object_of(target.a.get(), fr, target.text);
-    std::vector<Value> args = eval_args(e.args, fr);
-    return naming_member(target, [&] { return obj->call(target.name, args); });
-  }
-  Value held = eval(target, fr);
-  if (held.is_array()) return index(held, eval_args(e.args, fr));
-  if (held.is_object() && held.as_object()) {
-    std::vector<Value> args = eval_args(e.args, fr);
-    return held.as_object()->call("", args);
-  }
-  raise(err::kTypeMismatch);
+  return eval_chain(e, fr);
 }
 
 ObjectRef Interpreter::object_of(const Expr* e, Frame& fr, std::string_view what) {
@@ -599,7 +712,11 @@ ObjectRef Interpreter::object_of(const Expr* e, Frame& fr, std::string_view what
     if (fr.with.empty()) raise(err::kObjectRequired);
     v = fr.with.back();
   }
-  if (e && e->kind == ExprKind::Name) what = e->text;
+  return as_object(v, e, what);
+}
+
+ObjectRef Interpreter::as_object(const Value& v, const Expr* from, std::string_view what) {
+  if (from && from->kind == ExprKind::Name) what = from->text;
   if (!v.is_object())
     raise(err::kObjectRequired,
           std::string(error_text(err::kObjectRequired)) + ": " + quoted(what));

@@ -34,6 +34,7 @@ class Interpreter {
     Value value;
     Value* ref = nullptr;
     bool is_const = false;
+    bool fixed_array = false;  // declared with bounds (`Dim a(3)`): Erase clears, ReDim refuses
     Value& get() { return ref ? *ref : value; }
   };
   using Scope = std::unordered_map<std::string, Var>;
@@ -62,6 +63,10 @@ class Interpreter {
   Value eval(const Expr& e, Frame& fr);
   Value eval_name(const Expr& e, Frame& fr);
   Value eval_call(const Expr& e, Frame& fr);
+  Value eval_binary(const Expr& e, Frame& fr);
+  Value eval_chain(const Expr& e, Frame& fr);
+  Value apply_link(const Expr& link, const Value& held, const Expr* before, Frame& fr);
+  ObjectRef as_object(const Value& v, const Expr* from, std::string_view what);
   std::vector<Value> eval_args(const std::vector<ExprPtr>& args, Frame& fr);
   ObjectRef object_of(const Expr* e, Frame& fr, std::string_view what);
   Value index(const Value& array, const std::vector<Value>& args);

@@ -80,7 +80,7 @@ TEST_F(Language, LocalsShadowGlobalsAndUndeclaredNamesInProceduresAreLocal) {
 
 TEST_F(Language, ArraysDimReDimPreserveUBoundAndMultipleDimensions) {
   EXPECT_EQ(
-      run("Dim a(2)\na(0) = \"x\": a(2) = \"z\"\nP UBound(a)\n"
+      run("Dim a()\nReDim a(2)\na(0) = \"x\": a(2) = \"z\"\nP UBound(a)\n"
           "ReDim Preserve a(4)\nP a(0) & a(2) & UBound(a)\n"
           "ReDim a(1)\nP IsEmpty(a(0))\n"
           "Dim m(2, 3)\nm(2, 3) = 7\nP m(2, 3) & \" \" & UBound(m, 1) & \" \" & UBound(m, 2)\n"
@@ -184,8 +184,12 @@ TEST_F(Language, ArgumentThatReplacesTheIndexedVariableIsATypeMismatch) {
             "|");
 }
 
-TEST_F(Language, EraseEmptiesAnArray) {
-  EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP IsEmpty(a(1))\n"), "True|");
+TEST_F(Language, EraseEmptiesAFixedArrayAndReleasesADynamicOne) {
+  EXPECT_EQ(run("Dim f(1)\nf(1) = 5\nErase f\nP IsEmpty(f(1)) & UBound(f)\n"), "True1|");
+  EXPECT_EQ(run("a = Array(1, 2)\nErase a\nP UBound(a)\n"), "ERR 9: Subscript out of range @3");
+  EXPECT_EQ(run("Dim d()\nReDim d(3)\nErase d\nP IsArray(d)\nReDim d(1)\nP UBound(d)\nP d(9)\n"),
+            "ERR 9: Subscript out of range @7");
+  EXPECT_EQ(run("Dim g(2)\nReDim g(5)\n"), "ERR 10: This array is fixed or temporarily locked @2");
 }
 
 TEST_F(Language, ExitLeavesOnlyItsOwnLoopKind) {
@@ -242,6 +246,35 @@ TEST_F(Language, ProceduresAddedLaterSeeEarlierGlobals) {
       "Function Next1()\n counter = counter + 1\n Next1 = counter\nEnd Function\n"));
   EXPECT_EQ(call("Next1"), "42");
   EXPECT_EQ(call("Next1"), "43");
+}
+
+TEST_F(Language, CompilationErrorsOfVBScript) {
+  struct Case {
+    const char* script;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Sub Two(a, b)\nEnd Sub\nTwo(1, 2)\n",
+       "ERR 1044: Cannot use parentheses when calling a Sub @3"},
+      {"Set d = Nothing\nd.Add(\"k\", 1)\n",
+       "ERR 1044: Cannot use parentheses when calling a Sub @2"},
+      {"n = 3\nDim a(n)\n", "ERR 1026: Expected integer constant @2"},
+      {"Dim b(2 + 1)\n", "ERR 1026: Expected integer constant @1"},
+      {"Set f = GetRef(\"P\")\n", "ERR 1058: GetRef is not supported by this engine @1"},
+      // What stays legal around them.
+      {"Sub Two(a, b)\nP a + b\nEnd Sub\nTwo 1, 2\nCall Two(3, 4)\nTwo (5), 6\n", "3|7|11|"},
+      {"n = 2\nReDim r(n)\nDim c(3), m(1, 2)\nP UBound(r) & UBound(c) & UBound(m, 2)\n", "232|"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(run(c.script), c.expected) << c.script;
+}
+
+TEST_F(Language, FileSystemAbsolutePathOfDotIsTheCurrentDirectory) {
+  EXPECT_EQ(
+      run("Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
+          "Set s = CreateObject(\"WScript.Shell\")\n"
+          "P f.GetAbsolutePathName(\".\") = s.CurrentDirectory\n"
+          "P Right(f.GetAbsolutePathName(\".\"), 1) <> \"/\"\nP f.GetAbsolutePathName(\"/\")\n"),
+      "True|True|/|");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ class Lexer {
  public:
   explicit Lexer(std::string_view src) : src_(src) {}
 
-  std::vector<Token> run() {
+  TokenList run() {
     while (pos_ < src_.size()) step();
     tok_line_ = line_;
     tok_column_ = column();
@@ -42,8 +42,10 @@ class Lexer {
   void push(Tok kind, std::string text, double number = 0) {
     Token t;
     t.kind = kind;
-    t.lower = text;
-    for (char& c : t.lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (kind == Tok::Name) {
+      t.lower = text;
+      for (char& c : t.lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     t.text = std::move(text);
     t.number = number;
     t.line = tok_line_;
@@ -51,6 +53,7 @@ class Lexer {
     t.space_before = space_;
     space_ = false;
     out_.push_back(std::move(t));
+    if ((out_.size() & 4095u) == 0) budget::check_deadline();
   }
 
   [[noreturn]] void fail(int number) { throw LexError{number, tok_line_, tok_column_}; }
@@ -256,12 +259,12 @@ class Lexer {
   int tok_line_ = 1;
   int tok_column_ = 1;
   bool space_ = false;
-  std::vector<Token> out_;
+  TokenList out_;
 };
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view source) {
+TokenList tokenize(std::string_view source) {
   return Lexer(source).run();
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "budget.h"
+
 namespace ralvek::vbscript {
 
 enum class Tok {
@@ -35,7 +37,11 @@ struct LexError {
   int column;
 };
 
-// Throws LexError on an unterminated string, an invalid character or number.
-std::vector<Token> tokenize(std::string_view source);
+// Tokens count against the memory bound of the running call, as script values do.
+using TokenList = std::vector<Token, TrackedAlloc<Token>>;
+
+// Throws LexError on an unterminated string, an invalid character or number, and the time-out
+// error when the call's deadline passes.
+TokenList tokenize(std::string_view source);
 
 }  // namespace ralvek::vbscript

@@ -5,7 +5,7 @@
 namespace ralvek::vbscript {
 namespace {
 
-std::string kinds(const std::vector<Token>& toks) {
+std::string kinds(const TokenList& toks) {
   std::string out;
   for (const Token& t : toks) {
     switch (t.kind) {
@@ -36,7 +36,7 @@ TEST(Lexer, CommentsRemAndContinuationsVanish) {
 }
 
 TEST(Lexer, LinesAndColumnsFollowTheSource) {
-  std::vector<Token> t = tokenize("a = 1\r\n  b = _\r\n 2\n");
+  TokenList t = tokenize("a = 1\r\n  b = _\r\n 2\n");
   ASSERT_GE(t.size(), 8u);
   EXPECT_EQ(t[4].lower, "b");
   EXPECT_EQ(t[4].line, 2);

@@ -38,7 +38,7 @@ using namespace parsing;
 // Statements, procedures and the program, over the shared cursor.
 class Parser : Cursor {
  public:
-  Parser(std::vector<Token> tokens, int chunk) : Cursor(std::move(tokens)), chunk_(chunk) {}
+  Parser(TokenList tokens, int chunk) : Cursor(std::move(tokens)), chunk_(chunk) {}
 
   Program run() {
     while (true) {
@@ -202,6 +202,10 @@ class Parser : Cursor {
         advance();
         item.is_array = true;
         while (!is_op(")")) {
+          // Dim takes numbers only; ReDim takes expressions.
+          if (cur().kind != Tok::Integer ||
+              !(ahead().kind == Tok::Op && (ahead().text == "," || ahead().text == ")")))
+            fail(err::kExpectedInteger);
           item.bounds.push_back(expression());
           if (!is_op(",")) break;
           advance();
@@ -566,6 +570,8 @@ class Parser : Cursor {
         advance();
       }
       target = std::move(call);
+    } else if (target->kind == ExprKind::Call && target->args.size() > 1 && last_paren_end_ == p_) {
+      fail(err::kParensOnSubCall);
     } else if (target->kind == ExprKind::Call && target->args.size() == 1 && target->args[0]) {
       // `Foo (x)`: the argument is a parenthesised expression, passed by value.
       auto paren = std::make_unique<Expr>(ExprKind::Paren);

@@ -1,4 +1,6 @@
 // The expression parser: precedence levels, call chains, literals.
+#include <optional>
+
 #include "datetime.h"
 #include "parser_impl.h"
 
@@ -80,138 +82,125 @@ ExprPtr ExprParser::binary(BinOp op, ExprPtr l, ExprPtr r) {
   return e;
 }
 
-ExprPtr ExprParser::left_assoc(Level next, std::initializer_list<std::pair<const char*, BinOp>> ops,
-                               bool words) {
-  ExprPtr l = (this->*next)();
-  while (true) {
-    bool matched = false;
-    for (const auto& [text, op] : ops) {
-      if (words ? c_.is_kw(text) : c_.is_op(text)) {
-        c_.advance();
-        l = binary(op, std::move(l), (this->*next)());
-        matched = true;
-        break;
-      }
-    }
-    if (!matched) return l;
+namespace {
+
+// Binding levels, loosest first. Not (6) and unary minus (13) are prefixes.
+enum Level : int {
+  kImp = 1,
+  kEqv,
+  kXor,
+  kOr,
+  kAnd,
+  kNot,
+  kCompare,
+  kConcat,
+  kAdd,
+  kMod,
+  kIntDiv,
+  kMul,
+  kNegate,
+  kPow,
+  kPowOperand,
+};
+
+struct Infix {
+  BinOp op;
+  int level;
+};
+
+// The binary operator at the cursor, if any.
+std::optional<Infix> infix_at(const Token& t) {
+  if (t.kind == Tok::Op) {
+    const std::string& o = t.text;
+    if (o == "+") return Infix{BinOp::Add, kAdd};
+    if (o == "-") return Infix{BinOp::Sub, kAdd};
+    if (o == "*") return Infix{BinOp::Mul, kMul};
+    if (o == "/") return Infix{BinOp::Div, kMul};
+    if (o == "\\") return Infix{BinOp::IntDiv, kIntDiv};
+    if (o == "^") return Infix{BinOp::Pow, kPow};
+    if (o == "&") return Infix{BinOp::Concat, kConcat};
+    if (o == "=") return Infix{BinOp::Eq, kCompare};
+    if (o == "<>") return Infix{BinOp::Ne, kCompare};
+    if (o == "<") return Infix{BinOp::Lt, kCompare};
+    if (o == ">") return Infix{BinOp::Gt, kCompare};
+    if (o == "<=") return Infix{BinOp::Le, kCompare};
+    if (o == ">=") return Infix{BinOp::Ge, kCompare};
+    return std::nullopt;
   }
+  if (t.kind != Tok::Name) return std::nullopt;
+  const std::string& w = t.lower;
+  if (w == "mod") return Infix{BinOp::Mod, kMod};
+  if (w == "and") return Infix{BinOp::And, kAnd};
+  if (w == "or") return Infix{BinOp::Or, kOr};
+  if (w == "xor") return Infix{BinOp::Xor, kXor};
+  if (w == "eqv") return Infix{BinOp::Eqv, kEqv};
+  if (w == "imp") return Infix{BinOp::Imp, kImp};
+  if (w == "is") return Infix{BinOp::Is, kCompare};
+  return std::nullopt;
 }
+
+}  // namespace
 
 ExprPtr ExprParser::expression() {
   Cursor::DepthGuard guard(c_);
-  return imp_expr();
+  return binary_expr(kImp);
 }
 
-ExprPtr ExprParser::imp_expr() {
-  return left_assoc(&ExprParser::eqv_expr, {{"imp", BinOp::Imp}}, true);
+ExprPtr ExprParser::concat_expr() {
+  return binary_expr(kConcat);
 }
-ExprPtr ExprParser::eqv_expr() {
-  return left_assoc(&ExprParser::xor_expr, {{"eqv", BinOp::Eqv}}, true);
+
+ExprPtr ExprParser::binary_expr(int min_level) {
+  ExprPtr l = operand(min_level);
+  while (true) {
+    std::optional<Infix> op = infix_at(c_.cur());
+    if (!op || op->level < min_level) return l;
+    c_.advance();
+    // Every level is left-associative: the right side takes only tighter operators.
+    ExprPtr r = op->level == kPow ? signed_primary() : binary_expr(op->level + 1);
+    l = binary(op->op, std::move(l), std::move(r));
+  }
 }
-ExprPtr ExprParser::xor_expr() {
-  return left_assoc(&ExprParser::or_expr, {{"xor", BinOp::Xor}}, true);
-}
-ExprPtr ExprParser::or_expr() {
-  return left_assoc(&ExprParser::and_expr, {{"or", BinOp::Or}}, true);
-}
-ExprPtr ExprParser::and_expr() {
-  return left_assoc(&ExprParser::not_expr, {{"and", BinOp::And}}, true);
-}
-ExprPtr ExprParser::not_expr() {
-  if (c_.is_kw("not")) {
+
+ExprPtr ExprParser::operand(int min_level) {
+  if (min_level <= kNot && c_.is_kw("not")) {
     Cursor::DepthGuard guard(c_);
     int line = c_.cur().line;
     c_.advance();
     auto e = std::make_unique<Expr>(ExprKind::Unary);
     e->line = line;
     e->negate = false;
-    e->a = not_expr();
+    e->a = binary_expr(kNot);
     return e;
   }
-  return compare_expr();
-}
-
-ExprPtr ExprParser::compare_expr() {
-  ExprPtr l = concat_expr();
-  while (true) {
-    BinOp op;
-    if (c_.is_kw("is"))
-      op = BinOp::Is;
-    else if (c_.is_op("="))
-      op = BinOp::Eq;
-    else if (c_.is_op("<>"))
-      op = BinOp::Ne;
-    else if (c_.is_op("<"))
-      op = BinOp::Lt;
-    else if (c_.is_op(">"))
-      op = BinOp::Gt;
-    else if (c_.is_op("<="))
-      op = BinOp::Le;
-    else if (c_.is_op(">="))
-      op = BinOp::Ge;
-    else
-      return l;
-    c_.advance();
-    l = binary(op, std::move(l), concat_expr());
-  }
-}
-
-ExprPtr ExprParser::concat_expr() {
-  return left_assoc(&ExprParser::add_expr, {{"&", BinOp::Concat}}, false);
-}
-ExprPtr ExprParser::add_expr() {
-  return left_assoc(&ExprParser::mod_expr, {{"+", BinOp::Add}, {"-", BinOp::Sub}}, false);
-}
-
-ExprPtr ExprParser::mod_expr() {
-  return left_assoc(&ExprParser::idiv_expr, {{"mod", BinOp::Mod}}, true);
-}
-ExprPtr ExprParser::idiv_expr() {
-  return left_assoc(&ExprParser::mul_expr, {{"\\", BinOp::IntDiv}}, false);
-}
-ExprPtr ExprParser::mul_expr() {
-  return left_assoc(&ExprParser::unary_expr, {{"*", BinOp::Mul}, {"/", BinOp::Div}}, false);
-}
-
-ExprPtr ExprParser::unary_expr() {
   if (c_.is_op("-") || c_.is_op("+")) {
     Cursor::DepthGuard guard(c_);
     bool minus = c_.is_op("-");
     int line = c_.cur().line;
     c_.advance();
-    ExprPtr operand = unary_expr();
-    if (!minus) return operand;
+    ExprPtr inner = binary_expr(kPow);
+    if (!minus) return inner;
     auto e = std::make_unique<Expr>(ExprKind::Unary);
     e->line = line;
     e->negate = true;
-    e->a = std::move(operand);
+    e->a = std::move(inner);
     return e;
   }
-  return pow_expr();
+  return primary();
 }
 
-ExprPtr ExprParser::pow_expr() {
-  ExprPtr l = primary();
-  while (c_.is_op("^")) {
-    c_.advance();
-    ExprPtr r;
-    if (c_.is_op("-") || c_.is_op("+")) {
-      Cursor::DepthGuard guard(c_);
-      bool minus = c_.is_op("-");
-      c_.advance();
-      r = primary();
-      if (minus) {
-        auto e = std::make_unique<Expr>(ExprKind::Unary);
-        e->negate = true;
-        e->a = std::move(r);
-        r = std::move(e);
-      }
-    } else {
-      r = primary();
-    }
-    l = binary(BinOp::Pow, std::move(l), std::move(r));
-  }
-  return l;
+// The right side of `^`: a primary, perhaps with one sign.
+ExprPtr ExprParser::signed_primary() {
+  if (!c_.is_op("-") && !c_.is_op("+")) return primary();
+  Cursor::DepthGuard guard(c_);
+  bool minus = c_.is_op("-");
+  c_.advance();
+  ExprPtr r = primary();
+  if (!minus) return r;
+  auto e = std::make_unique<Expr>(ExprKind::Unary);
+  e->negate = true;
+  e->a = std::move(r);
+  return e;
 }
 
 ExprPtr ExprParser::literal(Value v) {
@@ -259,6 +248,7 @@ ExprPtr ExprParser::primary() {
       if (w == "null") return literal(Value::null());
       if (w == "nothing") return literal(Value::object(nullptr));
       if (w == "new") c_.fail(err::kUnsupported, "Class is not supported by this engine");
+      if (w == "getref") c_.fail(err::kUnsupported, "GetRef is not supported by this engine");
       if (is_reserved(w)) c_.fail(err::kExpectedExpression);
       auto e = std::make_unique<Expr>(ExprKind::Name);
       e->line = t.line;

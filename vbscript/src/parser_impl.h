@@ -10,6 +10,7 @@
 #include "ast.h"
 #include "errors.h"
 #include "lexer.h"
+#include "stack.h"
 
 namespace ralvek::vbscript::parsing {
 
@@ -27,12 +28,13 @@ struct Fail {
 // The tokens, the position and the checks that both parsers use.
 class Cursor {
  public:
-  explicit Cursor(std::vector<Token> tokens) : t_(std::move(tokens)) {}
+  explicit Cursor(TokenList tokens) : t_(std::move(tokens)) {}
 
   const Token& cur() const { return t_[p_]; }
   const Token& ahead(std::size_t n = 1) const { return t_[std::min(p_ + n, t_.size() - 1)]; }
   void advance() {
     if (p_ + 1 < t_.size()) ++p_;
+    if ((p_ & 4095u) == 0) budget::check_deadline();
   }
   bool is_kw(std::string_view w) const { return cur().kind == Tok::Name && cur().lower == w; }
   bool is_kw_at(std::size_t n, std::string_view w) const {
@@ -77,13 +79,20 @@ class Cursor {
 
   struct DepthGuard {
     explicit DepthGuard(Cursor& p) : p(p) {
-      if (++p.depth_ > kMaxNesting) p.fail(err::kTooDeep);
+      if (++p.depth_ > kMaxNesting) {
+        --p.depth_;
+        p.fail(err::kTooDeep);
+      }
+      if (!stack::has_room()) {
+        --p.depth_;
+        p.fail(err::kOutOfStack);
+      }
     }
     ~DepthGuard() { --p.depth_; }
     Cursor& p;
   };
 
-  std::vector<Token> t_;
+  TokenList t_;
   std::size_t p_ = 0;
   int depth_ = 0;
   int single_line_if_ = 0;
@@ -106,22 +115,11 @@ class ExprParser {
   ExprPtr postfix(ExprPtr e);
   std::vector<ExprPtr> arguments();
   ExprPtr binary(BinOp op, ExprPtr l, ExprPtr r);
-  using Level = ExprPtr (ExprParser::*)();
-  ExprPtr left_assoc(Level next, std::initializer_list<std::pair<const char*, BinOp>> ops,
-                     bool words);
-  ExprPtr imp_expr();
-  ExprPtr eqv_expr();
-  ExprPtr xor_expr();
-  ExprPtr or_expr();
-  ExprPtr and_expr();
-  ExprPtr not_expr();
-  ExprPtr compare_expr();
-  ExprPtr add_expr();
-  ExprPtr mod_expr();
-  ExprPtr idiv_expr();
-  ExprPtr mul_expr();
-  ExprPtr unary_expr();
-  ExprPtr pow_expr();
+  // Operators from `min_level` up (precedence climbing: one loop per level that occurs, so a flat
+  // chain of any length takes a few native frames).
+  ExprPtr binary_expr(int min_level);
+  ExprPtr operand(int min_level);
+  ExprPtr signed_primary();
   ExprPtr literal(Value v);
   ExprPtr primary();
 

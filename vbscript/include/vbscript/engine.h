@@ -13,9 +13,11 @@
 //   ends in an error (number kTimeoutError); On Error Resume Next cannot catch it.
 // - Procedure-call depth, string length and the memory held by strings and arrays are bounded
 //   (Limits); passing a bound ends the call in an error that the script cannot catch either.
-//   The memory bound counts the script values of all engines of the process together. At the
-//   default depth a call needs about 1 MiB of the calling thread's stack (4 MiB with
-//   AddressSanitizer).
+//   The memory bound counts the script values of all engines of the process together.
+// - No script text and no run can overflow the native stack: add_code and run execute on a
+//   thread of the engine's own (Limits::stack_bytes) while the caller waits, and every recursion
+//   of the parser and the interpreter checks the stack left, ending the call with error 28
+//   "Out of stack space" before it runs out. The notifications are raised on the caller's thread.
 // - Every failed call stores its error (last_error) and returns failure. It raises the error
 //   notification, except a call stopped by its time limit, which raises the time-out
 //   notification instead. The stored error stays until clear_error or the start of the next call.
@@ -51,6 +53,10 @@ struct Limits {
   std::size_t max_string_length = 64u << 20;  // characters (bytes) in one string
   std::size_t max_memory = 512u << 20;        // bytes held by strings and arrays
   std::size_t max_array_elements = 8u << 20;  // elements in one array
+  // Stack of the thread each call runs on. Whatever the size, a call that would use it up ends
+  // with error 28 "Out of stack space"; the default holds max_call_depth calls of procedures
+  // whose blocks nest as deep as the parser allows.
+  std::size_t stack_bytes = std::size_t{256} << 20;
 };
 
 class Engine {
