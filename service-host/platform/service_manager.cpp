@@ -123,6 +123,7 @@ std::string unit_file_text(const ServiceUnit& unit) {
   std::string text =
       "[Unit]\n"
       "Description=" + escape_percent(unit.display_name) + "\n"
+      "Documentation=man:" + escape_percent(program) + "(1)\n"
       "After=network-online.target\n"
       "Wants=network-online.target\n"
       // Automatic restarts (one each RestartSec=) never reach a limit: a collector comes back
