@@ -106,8 +106,14 @@ class PackagingTest : public ::testing::Test {
     return out.out;
   }
 
+  // As dpkg runs it: deb-systemd-helper works only when it sees these variables.
+  std::map<std::string, std::string> script_env(const std::string& script) {
+    return {{"DPKG_ROOT", root().string()},
+            {"DPKG_MAINTSCRIPT_PACKAGE", "ralvek"},
+            {"DPKG_MAINTSCRIPT_NAME", script}};
+  }
   int maintainer_script(const std::string& script, const std::string& action) {
-    return run({"/bin/sh", (control() / script).string(), action}, {{"DPKG_ROOT", root().string()}});
+    return run({"/bin/sh", (control() / script).string(), action}, script_env(script));
   }
 
   // A systemctl that records its arguments and succeeds, first on the PATH; no unit is active.
@@ -334,7 +340,10 @@ TEST_F(PackagingTest, SettingsAreConffilesLinkedIntoTheSuiteDirectoryOfTheServic
   EXPECT_EQ(owner_and_mode(home()), owner + " 0750");
   EXPECT_EQ(owner_and_mode(home() / "data"), owner + " 0750");
   // A fresh installation enables nothing: the sites must be configured first.
-  EXPECT_FALSE(fs::exists(root() / "etc/systemd/system/multi-user.target.wants"));
+  for (const auto& unit : kUnits) {
+    EXPECT_FALSE(fs::is_symlink(root() / "etc/systemd/system/multi-user.target.wants" / (unit + ".service"))) << unit;
+  }
+  EXPECT_FALSE(fs::is_symlink(root() / "etc/systemd/system/ralvek-tolvin.service"));
 }
 
 // A machine that ran the earlier package: services as root, their units written by --install
@@ -358,7 +367,7 @@ TEST_F(PackagingTest, UpgradeFromRootServicesHandsTheFilesToTheUserAndReplacesTh
   write_file(home() / "brastel.log", "log\r\n");
 
   Output upgrade = run_captured({"/bin/sh", (control() / "postinst").string(), "configure", "1.0.0"},
-                                {{"DPKG_ROOT", root().string()}}, logs());
+                                script_env("postinst"), logs());
   ASSERT_EQ(upgrade.status, 0) << upgrade.err;
 
   const std::string ids = ralvek_ids(root());
@@ -373,6 +382,7 @@ TEST_F(PackagingTest, UpgradeFromRootServicesHandsTheFilesToTheUserAndReplacesTh
   EXPECT_EQ(fs::read_symlink(units / "multi-user.target.wants/RalvekIPService.service"),
             fs::path("/lib/systemd/system/RalvekIPService.service"));
   EXPECT_EQ(fs::read_symlink(units / "ralvek-tolvin.service"), fs::path("/lib/systemd/system/RalvekIPService.service"));
+  EXPECT_FALSE(fs::exists(units / "ralvek-serrak.service"));  // not enabled before, not now
   // A unit someone changed is left as it is, with a note.
   EXPECT_EQ(read_file(units / "RalvekHipath4000Service.service"), edited_unit);
   EXPECT_NE(upgrade.err.find("RalvekHipath4000Service.service overrides the packaged unit"), std::string::npos)
@@ -442,8 +452,14 @@ TEST_F(PackagingTest, ShippedUnitsVerifyAndMeetTheExposureGoals) {
   for (size_t i = 0; i < kServices.size(); ++i) {
     if (!packaged(kServices[i])) continue;
     const fs::path unit = unit_file(kUnits[i]);
-    Output verify = run_captured({"/bin/sh", "-c", std::string(SYSTEMD_ANALYZE_EXE) + " verify --man=no --root=\"$0\" \"$1\" 2>&1",
-                                  root().string(), "/lib/systemd/system/" + kUnits[i] + ".service"},
+    // The unit as systemd reads it, with the programs of the scratch root in place of /usr.
+    std::string text = read_file(unit);
+    const std::string from = "ExecStart=/usr/lib/ralvek/";
+    text.replace(text.find(from), from.size(), "ExecStart=" + (root() / "usr/lib/ralvek").string() + "/");
+    fs::create_directories(scratch_ / "verify");
+    write_file(scratch_ / "verify" / unit.filename(), text);
+    Output verify = run_captured({"/bin/sh", "-c", std::string(SYSTEMD_ANALYZE_EXE) + " verify --man=no \"$0\" 2>&1",
+                                  (scratch_ / "verify" / unit.filename()).string()},
                                  {}, logs());
     EXPECT_EQ(verify.status, 0) << kUnits[i] << ": " << verify.out;
     EXPECT_EQ(verify.out, "") << kUnits[i];
