@@ -116,10 +116,57 @@ std::string unit_quote(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// The service's own user with nothing it does not need: no capabilities, a read-only system
+// but for the program directory, no devices but serrak's serial lines.
+std::string sandbox_text(const ServiceUnit& unit, const std::string& dir, bool serial) {
+  std::string text =
+      "User=" + escape_percent(unit.user) + "\n"
+      "Group=" + escape_percent(unit.group) + "\n" +
+      (serial ? "SupplementaryGroups=dialout\n" : "") +
+      "UMask=0027\n"
+      "NoNewPrivileges=yes\n"
+      "CapabilityBoundingSet=\n"
+      "ProtectSystem=strict\n"
+      "ReadWritePaths=" + unit_quote(dir) + "\n"
+      "ProtectHome=yes\n"
+      "PrivateTmp=yes\n";
+  // serrak: /dev/ttyS*, USB adapters, USB modems.
+  text += serial ? "DevicePolicy=closed\n"
+                   "DeviceAllow=char-ttyS rw\n"
+                   "DeviceAllow=char-ttyUSB rw\n"
+                   "DeviceAllow=char-ttyACM rw\n"
+                 : "PrivateDevices=yes\n";
+  return text +
+         "PrivateMounts=yes\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "RemoveIPC=yes\n"
+         "KeyringMode=private\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged @resources\n"
+         "SystemCallErrorNumber=EPERM\n"
+         "SystemCallArchitectures=native\n";
+}
+
+}  // namespace
+
 std::string unit_file_text(const ServiceUnit& unit) {
   const std::string program = unit.executable.filename().string();
   const std::string dir = escape_percent(unit.program_dir.string());
-  const bool serial = program == "serrak";
   std::string text =
       "[Unit]\n"
       "Description=" + escape_percent(unit.display_name) + "\n"
@@ -141,55 +188,11 @@ std::string unit_file_text(const ServiceUnit& unit) {
       // Two descriptors per connected site: the default 1024 would cap a collector at ~500.
       "LimitNOFILE=65536\n";
   if (unit.watchdog_seconds > 0) text += "WatchdogSec=" + std::to_string(unit.watchdog_seconds) + "\n";
-  text +=
-      "User=" + escape_percent(unit.user) + "\n"
-      "Group=" + escape_percent(unit.group) + "\n";
-  if (serial) text += "SupplementaryGroups=dialout\n";
-  text +=
-      "UMask=0027\n"
-      "NoNewPrivileges=yes\n"
-      "CapabilityBoundingSet=\n"
-      "ProtectSystem=strict\n"
-      "ReadWritePaths=" + unit_quote(dir) + "\n"
-      "ProtectHome=yes\n"
-      "PrivateTmp=yes\n";
-  if (serial) {
-    // The serial lines only: /dev/ttyS*, USB adapters, USB modems.
-    text +=
-        "DevicePolicy=closed\n"
-        "DeviceAllow=char-ttyS rw\n"
-        "DeviceAllow=char-ttyUSB rw\n"
-        "DeviceAllow=char-ttyACM rw\n";
-  } else {
-    text += "PrivateDevices=yes\n";
-  }
-  text +=
-      "PrivateMounts=yes\n"
-      "ProtectKernelTunables=yes\n"
-      "ProtectKernelModules=yes\n"
-      "ProtectKernelLogs=yes\n"
-      "ProtectControlGroups=yes\n"
-      "ProtectClock=yes\n"
-      "ProtectHostname=yes\n"
-      "ProtectProc=invisible\n"
-      "ProcSubset=pid\n"
-      "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
-      "RestrictNamespaces=yes\n"
-      "RestrictRealtime=yes\n"
-      "RestrictSUIDSGID=yes\n"
-      "LockPersonality=yes\n"
-      "MemoryDenyWriteExecute=yes\n"
-      "RemoveIPC=yes\n"
-      "KeyringMode=private\n"
-      "SystemCallFilter=@system-service\n"
-      "SystemCallFilter=~@privileged @resources\n"
-      "SystemCallErrorNumber=EPERM\n"
-      "SystemCallArchitectures=native\n"
-      "\n"
-      "[Install]\n"
-      "WantedBy=multi-user.target\n"
-      "Alias=ralvek-" + escape_percent(program) + ".service\n";
-  return text;
+  return text + sandbox_text(unit, dir, program == "serrak") +
+         "\n"
+         "[Install]\n"
+         "WantedBy=multi-user.target\n"
+         "Alias=ralvek-" + escape_percent(program) + ".service\n";
 }
 
 std::unique_ptr<ServiceManager> make_systemd_service_manager() {
