@@ -248,7 +248,9 @@ void frmService::cycle_error(std::int32_t code, const std::string& description) 
   }
   LogEvent(kCritical,
            {"Service error count is " + std::to_string(lngErrCount), "Service will stop."});
-  stop_service();
+  // A final stop: the unit stays failed and stopped until someone acts. The debug run ends
+  // after its one cycle anyway; its status says how that cycle went.
+  stop_service(mode() == frame::Mode::kDebug ? 0 : platform::kFinalStopExitStatus);
 }
 
 }  // namespace ralvek::brastel

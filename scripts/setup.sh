@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(build-essential cmake pkg-config libasio-dev libsystemd-dev qt6-base-dev
           libgtest-dev libgmock-dev googletest libbenchmark-dev socat clang
-          libclang-rt-14-dev python3 iproute2 iputils-ping rsync)
+          libclang-rt-14-dev python3 iproute2 iputils-ping rsync lintian systemd)
 
 missing=()
 for p in "${packages[@]}"; do

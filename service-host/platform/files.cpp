@@ -71,7 +71,7 @@ class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<WritableFile> open(const std::filesystem::path& path, OpenMode mode) override {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::kAppend ? O_APPEND : O_TRUNC);
-    int fd = ::open(path.c_str(), flags, 0644);
+    int fd = ::open(path.c_str(), flags, 0640);
     if (fd < 0) throw FileError(errno, path);
     return std::make_unique<PosixWritableFile>(fd, path);
   }
@@ -82,7 +82,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void create_directory(const std::filesystem::path& path) override {
-    if (::mkdir(path.c_str(), 0755) == 0) return;
+    if (::mkdir(path.c_str(), 0750) == 0) return;
     int error = errno;
     // EEXIST for a file of that name is no directory to write into.
     if (error == EEXIST && is_directory(path)) return;

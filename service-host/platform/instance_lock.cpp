@@ -1,48 +1,81 @@
 #include "platform/instance_lock.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <functional>
 #include <utility>
 
 namespace ralvek::platform {
+namespace {
 
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+[[noreturn]] void refuse(const std::filesystem::path& file, int error) {
+  std::string text = "Cannot open the instance lock " + file.string() + ": " + std::strerror(error);
+  if (error == EACCES || error == EPERM || error == EROFS) {
+    text += " (only the owner of the program directory may run this service there)";
+  }
+  throw InstanceLockError(text);
+}
+
+}  // namespace
+
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), held_(std::exchange(other.held_, false)) {}
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    release();
     fd_ = std::exchange(other.fd_, -1);
+    held_ = std::exchange(other.held_, false);
   }
   return *this;
 }
 
-InstanceLock::~InstanceLock() {
+InstanceLock::~InstanceLock() { release(); }
+
+void InstanceLock::release() {
   if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  held_ = false;
+}
+
+std::filesystem::path InstanceLock::file_for(const std::filesystem::path& dir,
+                                             const std::string& program) {
+  return dir / (program + ".lock");
 }
 
 bool InstanceLock::acquire(const std::filesystem::path& dir, const std::string& program) {
-  if (fd_ >= 0) return true;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  // Leading NUL: abstract namespace. The directory is hashed so any path length fits.
-  char name[sizeof(addr.sun_path)];
-  int len = std::snprintf(name, sizeof(name), "ralvek/%s/%016zx", program.c_str(),
-                          std::hash<std::string>{}(dir.lexically_normal().string()));
-  if (len < 0 || static_cast<size_t>(len) + 1 > sizeof(addr.sun_path)) len = sizeof(name) - 2;
-  std::memcpy(addr.sun_path + 1, name, static_cast<size_t>(len));
-  auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + len);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0) {
+  if (held_) return true;
+  struct stat dir_stat {};
+  if (::stat(dir.c_str(), &dir_stat) != 0 && errno == ENOENT) {
+    held_ = true;
+    return true;
+  }
+  const auto file = file_for(dir, program);
+  // O_NOFOLLOW: a link planted in the directory never makes us lock (or create) another file.
+  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) refuse(file, errno);
+  struct stat file_stat {};
+  if (::fstat(fd, &file_stat) == 0 && ::geteuid() == 0 && file_stat.st_uid != dir_stat.st_uid) {
+    // Root (an administrator's --install, say) must not leave a lock file that the
+    // directory's owner, the service's user, can no longer open.
+    if (::fchown(fd, dir_stat.st_uid, dir_stat.st_gid) != 0) {
+      int error = errno;
+      ::close(fd);
+      refuse(file, error);
+    }
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
     ::close(fd);
-    return false;
+    if (error == EWOULDBLOCK) return false;
+    refuse(file, error);
   }
   fd_ = fd;
+  held_ = true;
   return true;
 }
 

@@ -14,13 +14,35 @@ namespace {
 
 TEST(InstanceLock, SecondHolderForTheSameProgramAndDirectoryIsRefused) {
   auto dir = std::filesystem::temp_directory_path() / ("lock_" + std::to_string(::getpid()));
-  InstanceLock first, second, other_program, other_dir;
-  EXPECT_TRUE(first.acquire(dir, "tolvin"));
-  EXPECT_FALSE(second.acquire(dir, "tolvin"));
-  EXPECT_TRUE(other_program.acquire(dir, "quendor"));
-  EXPECT_TRUE(other_dir.acquire(dir / "x", "tolvin"));
-  first = InstanceLock();
-  EXPECT_TRUE(second.acquire(dir, "tolvin"));
+  std::filesystem::create_directories(dir / "x");
+  {
+    InstanceLock first, second, other_program, other_dir;
+    EXPECT_TRUE(first.acquire(dir, "tolvin"));
+    EXPECT_FALSE(second.acquire(dir, "tolvin"));
+    EXPECT_FALSE(second.held());
+    EXPECT_TRUE(other_program.acquire(dir, "quendor"));
+    EXPECT_TRUE(other_dir.acquire(dir / "x", "tolvin"));
+    first = InstanceLock();
+    EXPECT_TRUE(second.acquire(dir, "tolvin"));
+    // Nobody but the directory's owner may open the file, so nobody else can take the lock.
+    auto perms = std::filesystem::status(InstanceLock::file_for(dir, "tolvin")).permissions();
+    EXPECT_EQ(perms, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+TEST(InstanceLock, AMissingDirectoryHoldsNoInstanceAndAPlantedLinkIsRefused) {
+  auto dir = std::filesystem::temp_directory_path() / ("lock_" + std::to_string(::getpid()));
+  InstanceLock missing;
+  EXPECT_TRUE(missing.acquire(dir / "none", "tolvin"));
+  EXPECT_TRUE(missing.held());
+
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(dir / "elsewhere", InstanceLock::file_for(dir, "tolvin"));
+  InstanceLock planted;
+  EXPECT_THROW(planted.acquire(dir, "tolvin"), InstanceLockError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+  std::filesystem::remove_all(dir);
 }
 
 TEST(SplitWords, QuotesAndBlanksAsAShellSplitsThem) {
@@ -67,6 +89,30 @@ TEST(ServiceManager, UnitFileQuotesPathsWithBlanks) {
   EXPECT_NE(text.find("WorkingDirectory=/opt/my suite\n"), std::string::npos);
   EXPECT_NE(text.find("Restart=on-failure\n"), std::string::npos);
   EXPECT_NE(text.find("WantedBy=multi-user.target\n"), std::string::npos);
+  EXPECT_NE(text.find("ReadWritePaths=\"/opt/my suite\"\n"), std::string::npos);
+}
+
+TEST(ServiceManager, UnitRunsAsItsUserInASandboxThatOnlySerrakOpensToSerialLines) {
+  ServiceUnit ip{"RalvekIPService", "Ralvek IP Service", "/usr/lib/ralvek/tolvin", "/var/lib/ralvek", 60,
+                 "_ralvek", "_ralvek"};
+  ServiceUnit com = ip;
+  com.name = "RalvekCOMService";
+  com.executable = "/usr/lib/ralvek/serrak";
+  const std::string tolvin = unit_file_text(ip), serrak = unit_file_text(com);
+  for (const auto& text : {tolvin, serrak}) {
+    EXPECT_NE(text.find("User=_ralvek\nGroup=_ralvek\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ProtectSystem=strict\n"), std::string::npos);
+    EXPECT_NE(text.find("CapabilityBoundingSet=\n"), std::string::npos);
+    EXPECT_NE(text.find("RestartPreventExitStatus=69\n"), std::string::npos);
+    EXPECT_EQ(text.find("AmbientCapabilities"), std::string::npos);
+  }
+  EXPECT_NE(tolvin.find("Alias=ralvek-tolvin.service\n"), std::string::npos);
+  EXPECT_NE(tolvin.find("PrivateDevices=yes\n"), std::string::npos);
+  EXPECT_EQ(tolvin.find("dialout"), std::string::npos);
+  EXPECT_NE(serrak.find("Alias=ralvek-serrak.service\n"), std::string::npos);
+  EXPECT_EQ(serrak.find("PrivateDevices="), std::string::npos);
+  EXPECT_NE(serrak.find("SupplementaryGroups=dialout\n"), std::string::npos);
+  EXPECT_NE(serrak.find("DeviceAllow=char-ttyUSB rw\n"), std::string::npos);
 }
 
 }  // namespace

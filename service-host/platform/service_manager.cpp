@@ -1,5 +1,8 @@
 #include "platform/service_manager.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 
 #include <cstdlib>
@@ -23,9 +26,26 @@ bool systemctl(const std::string& verb, const std::string& name, bool quiet = fa
   return status && *status == 0;
 }
 
+// The service runs as the owner of its program directory: the one user that may write it and
+// hold its instance lock (the package gives /var/lib/ralvek to _ralvek).
+void take_directory_owner(ServiceUnit& unit) {
+  struct stat st {};
+  if (::stat(unit.program_dir.c_str(), &st) != 0) st.st_uid = st.st_gid = 0;
+  if (unit.user.empty()) {
+    const passwd* user = ::getpwuid(st.st_uid);
+    unit.user = user ? user->pw_name : std::to_string(st.st_uid);
+  }
+  if (unit.group.empty()) {
+    const group* group = ::getgrgid(st.st_gid);
+    unit.group = group ? group->gr_name : std::to_string(st.st_gid);
+  }
+}
+
 class SystemdServiceManager final : public ServiceManager {
  public:
-  bool install(const ServiceUnit& unit) override {
+  bool install(const ServiceUnit& requested) override {
+    ServiceUnit unit = requested;
+    take_directory_owner(unit);
     auto path = unit_dir() / (unit.name + ".service");
     {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -99,25 +119,83 @@ std::string unit_quote(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// The service's own user with nothing it does not need: no capabilities, a read-only system
+// but for the program directory, no devices but serrak's serial lines.
+std::string sandbox_text(const ServiceUnit& unit, const std::string& dir, bool serial) {
+  std::string text =
+      "User=" + escape_percent(unit.user) + "\n"
+      "Group=" + escape_percent(unit.group) + "\n" +
+      (serial ? "SupplementaryGroups=dialout\n" : "") +
+      "UMask=0027\n"
+      "NoNewPrivileges=yes\n"
+      "CapabilityBoundingSet=\n"
+      "ProtectSystem=strict\n"
+      "ReadWritePaths=" + unit_quote(dir) + "\n"
+      "ProtectHome=yes\n"
+      "PrivateTmp=yes\n";
+  // serrak: /dev/ttyS*, USB adapters, USB modems.
+  text += serial ? "DevicePolicy=closed\n"
+                   "DeviceAllow=char-ttyS rw\n"
+                   "DeviceAllow=char-ttyUSB rw\n"
+                   "DeviceAllow=char-ttyACM rw\n"
+                 : "PrivateDevices=yes\n";
+  return text +
+         "PrivateMounts=yes\n"
+         "ProtectKernelTunables=yes\n"
+         "ProtectKernelModules=yes\n"
+         "ProtectKernelLogs=yes\n"
+         "ProtectControlGroups=yes\n"
+         "ProtectClock=yes\n"
+         "ProtectHostname=yes\n"
+         "ProtectProc=invisible\n"
+         "ProcSubset=pid\n"
+         "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+         "RestrictNamespaces=yes\n"
+         "RestrictRealtime=yes\n"
+         "RestrictSUIDSGID=yes\n"
+         "LockPersonality=yes\n"
+         "MemoryDenyWriteExecute=yes\n"
+         "RemoveIPC=yes\n"
+         "KeyringMode=private\n"
+         "SystemCallFilter=@system-service\n"
+         "SystemCallFilter=~@privileged @resources\n"
+         "SystemCallErrorNumber=EPERM\n"
+         "SystemCallArchitectures=native\n";
+}
+
+}  // namespace
+
 std::string unit_file_text(const ServiceUnit& unit) {
-  return "[Unit]\n"
-         "Description=" + escape_percent(unit.display_name) + "\n"
-         "After=network-online.target\n"
-         "Wants=network-online.target\n"
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         "ExecStart=" + unit_quote(escape_percent(unit.executable.string())) + "\n"
-         "Environment=" + unit_quote(escape_percent("RALVEK_HOME=" + unit.program_dir.string())) + "\n"
-         "WorkingDirectory=" + escape_percent(unit.program_dir.string()) + "\n"
-         "Restart=on-failure\n"
-         // Two descriptors per connected site: the default 1024 would cap a collector at ~500.
-         "LimitNOFILE=65536\n" +
-         (unit.watchdog_seconds > 0 ? "WatchdogSec=" + std::to_string(unit.watchdog_seconds) + "\n"
-                                    : std::string()) +
+  const std::string program = unit.executable.filename().string();
+  const std::string dir = escape_percent(unit.program_dir.string());
+  std::string text =
+      "[Unit]\n"
+      "Description=" + escape_percent(unit.display_name) + "\n"
+      "Documentation=man:" + escape_percent(program) + "(1)\n"
+      "After=network-online.target\n"
+      "Wants=network-online.target\n"
+      // Automatic restarts (one each RestartSec=) never reach a limit: a collector comes back
+      // whenever its device, disk or network does.
+      "StartLimitIntervalSec=0\n"
+      "\n"
+      "[Service]\n"
+      "Type=notify\n"
+      "ExecStart=" + unit_quote(escape_percent(unit.executable.string())) + "\n"
+      "Environment=" + unit_quote(escape_percent("RALVEK_HOME=" + unit.program_dir.string())) + "\n"
+      "WorkingDirectory=" + dir + "\n"
+      "Restart=on-failure\n"
+      "RestartSec=30\n"
+      "RestartPreventExitStatus=" + std::to_string(kFinalStopExitStatus) + "\n"
+      // Two descriptors per connected site: the default 1024 would cap a collector at ~500.
+      "LimitNOFILE=65536\n";
+  if (unit.watchdog_seconds > 0) text += "WatchdogSec=" + std::to_string(unit.watchdog_seconds) + "\n";
+  return text + sandbox_text(unit, dir, program == "serrak") +
          "\n"
          "[Install]\n"
-         "WantedBy=multi-user.target\n";
+         "WantedBy=multi-user.target\n"
+         "Alias=ralvek-" + escape_percent(program) + ".service\n";
 }
 
 std::unique_ptr<ServiceManager> make_systemd_service_manager() {

@@ -14,7 +14,15 @@ struct ServiceUnit {
   std::filesystem::path program_dir;
   // Seconds without a sign of life after which systemd restarts the service; 0: no watchdog.
   int watchdog_seconds = 60;
+  // User= and Group= of the service; empty: install() takes the owner and group of the
+  // program directory, which the service must be able to write.
+  std::string user = {};
+  std::string group = {};
 };
+
+// Exit status of a deliberate final stop (brastel after its error limit); the unit lists it in
+// RestartPreventExitStatus=, so systemd leaves the service failed and stopped.
+inline constexpr int kFinalStopExitStatus = 69;
 
 // Registration with the service manager and talk with it while running as a service.
 class ServiceManager {
@@ -40,7 +48,9 @@ class ServiceManager {
 // on the PATH, sd_notify for readiness, status and the watchdog.
 std::unique_ptr<ServiceManager> make_systemd_service_manager();
 
-// The text of the unit file written by install.
+// The text of the unit file written by install, and shipped by the package: a service of its
+// own user in a sandbox that may write only the program directory. The alias is "ralvek-" +
+// the executable's name; `serrak` (the executable's name) also gets the serial devices.
 std::string unit_file_text(const ServiceUnit& unit);
 
 }  // namespace ralvek::platform

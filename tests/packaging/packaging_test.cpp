@@ -2,8 +2,10 @@
 // maintainer scripts run against that root (DPKG_ROOT), and the installed programs started
 // from there.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -61,17 +63,20 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// One scratch root per test with both packages unpacked into it.
+// One scratch root per test with every package unpacked into it.
 class PackagingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     main_deb_ = deb_file("ralvek");
-    dev_deb_ = deb_file("ralvek-dev");
-    ASSERT_FALSE(main_deb_.empty()) << "no ralvek .deb in " << PACKAGE_DIR;
-    ASSERT_FALSE(dev_deb_.empty()) << "no ralvek-dev .deb in " << PACKAGE_DIR;
+    console_deb_ = deb_file("ralvek-console");
+    lib_deb_ = deb_file("libpemrod1");
+    dev_deb_ = deb_file("libpemrod-dev");
+    for (const auto& deb : {main_deb_, console_deb_, lib_deb_, dev_deb_}) {
+      ASSERT_FALSE(deb.empty()) << "a package is missing in " << PACKAGE_DIR;
+    }
     fs::create_directories(root());
     fs::create_directories(logs());
-    for (const auto& deb : {main_deb_, dev_deb_}) {
+    for (const auto& deb : {main_deb_, console_deb_, lib_deb_, dev_deb_}) {
       ASSERT_EQ(run({DPKG_DEB_EXE, "-x", deb.string(), root().string()}), 0) << deb;
     }
     ASSERT_EQ(run({DPKG_DEB_EXE, "-e", main_deb_.string(), control().string()}), 0);
@@ -101,8 +106,14 @@ class PackagingTest : public ::testing::Test {
     return out.out;
   }
 
+  // As dpkg runs it: deb-systemd-helper works only when it sees these variables.
+  std::map<std::string, std::string> script_env(const std::string& script) {
+    return {{"DPKG_ROOT", root().string()},
+            {"DPKG_MAINTSCRIPT_PACKAGE", "ralvek"},
+            {"DPKG_MAINTSCRIPT_NAME", script}};
+  }
   int maintainer_script(const std::string& script, const std::string& action) {
-    return run({"/bin/sh", (control() / script).string(), action}, {{"DPKG_ROOT", root().string()}});
+    return run({"/bin/sh", (control() / script).string(), action}, script_env(script));
   }
 
   // A systemctl that records its arguments and succeeds, first on the PATH; no unit is active.
@@ -118,7 +129,7 @@ class PackagingTest : public ::testing::Test {
             {"RALVEK_HOME", home().string()},
             {"RALVEK_SYSTEMD_DIR", (root() / "etc/systemd/system").string()},
             {"RALVEK_EVENT_LOG", (scratch_ / "events.jsonl").string()},
-            {"LD_LIBRARY_PATH", (root() / "usr/lib").string()}};
+            {"LD_LIBRARY_PATH", lib_dir().string()}};
   }
 
   std::string systemctl_calls() {
@@ -126,63 +137,146 @@ class PackagingTest : public ::testing::Test {
     return fs::exists(calls) ? read_file(calls) : std::string();
   }
 
+  fs::path lib_dir() const { return root() / "usr/lib" / MULTIARCH; }
+  fs::path unit_file(const std::string& unit) const { return root() / "lib/systemd/system" / (unit + ".service"); }
+
+  // "uid:gid" of _ralvek in the scratch root's own user database; empty when it has none.
+  std::string ralvek_ids(const fs::path& target) {
+    Output ids = run_captured({"/usr/bin/awk", "-F:", "$1 == \"_ralvek\" { print $3 \":\" $4 }",
+                               (target / "etc/passwd").string()},
+                              {}, logs());
+    return ids.out;
+  }
+
   TempDir scratch_;
-  fs::path main_deb_, dev_deb_;
+  fs::path main_deb_, console_deb_, lib_deb_, dev_deb_;
 };
 
-TEST_F(PackagingTest, MainPackageHoldsProgramsSettingsManPagesAndDesktopEntry) {
+std::string owner_and_mode(const fs::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+  char mode[8];
+  std::snprintf(mode, sizeof(mode), "%04o", st.st_mode & 07777);
+  return std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " + mode;
+}
+
+TEST_F(PackagingTest, ServicePackageHoldsProgramsUnitsUserAndSettingsAndNothingOfTheConsole) {
   auto files = contents(main_deb_);
-  std::vector<std::string> expected = {"/var/lib/ralvek/data", "/usr/share/doc/ralvek/operations.md",
-                                       "/usr/share/doc/ralvek/configuration.md"};
-  for (const auto& program : kServices) {
-    if (!packaged(program)) continue;
-    expected.push_back("/usr/bin/" + program);
-    expected.push_back("/usr/lib/ralvek/" + program);
-    expected.push_back("/usr/share/man/man1/" + program + ".1.gz");
-    expected.push_back("/usr/share/man/man5/" + program + ".ini.5.gz");
+  std::vector<std::string> expected = {"/usr/share/doc/ralvek/operations.md", "/usr/share/doc/ralvek/configuration.md",
+                                       "/usr/share/doc/ralvek/copyright", "/usr/share/doc/ralvek/changelog.Debian.gz",
+                                       "/usr/lib/sysusers.d/ralvek.conf"};
+  for (size_t i = 0; i < kServices.size(); ++i) {
+    if (!packaged(kServices[i])) continue;
+    expected.push_back("/usr/bin/" + kServices[i]);
+    expected.push_back("/usr/lib/ralvek/" + kServices[i]);
+    expected.push_back("/usr/share/man/man1/" + kServices[i] + ".1.gz");
+    expected.push_back("/usr/share/man/man5/" + kServices[i] + ".ini.5.gz");
+    expected.push_back("/lib/systemd/system/" + kUnits[i] + ".service");
   }
   for (const auto& ini : kSettings) expected.push_back("/etc/ralvek/" + ini);
-  if (packaged("console")) {
-    expected.insert(expected.end(), {"/usr/bin/ralvek-console", "/usr/lib/ralvek/console",
-                                     "/usr/share/man/man1/ralvek-console.1.gz",
-                                     "/usr/share/applications/ralvek-console.desktop",
-                                     "/usr/share/icons/hicolor/scalable/apps/ralvek-console.svg"});
-  }
   if (packaged("pbxsim")) {
     expected.insert(expected.end(), {"/usr/bin/pbxsim", "/usr/share/man/man1/pbxsim.1.gz"});
   }
   for (const auto& path : expected) EXPECT_TRUE(files.count(path)) << path << " missing";
-
-  bool runtime_library = std::any_of(files.begin(), files.end(), [](const std::string& p) {
-    return p.find("/libpemrod.so.1") != std::string::npos;
-  });
-  EXPECT_TRUE(runtime_library);
-  // Development files belong to the -dev package alone, or the two would collide in dpkg.
   for (const auto& path : files) {
-    EXPECT_EQ(path.find("/usr/include"), std::string::npos) << path;
-    EXPECT_EQ(path.find("pkgconfig"), std::string::npos) << path;
-    EXPECT_EQ(path.find("/cmake/pemrod"), std::string::npos) << path;
-    EXPECT_FALSE(path.size() > 12 && path.compare(path.size() - 12, 12, "libpemrod.so") == 0) << path;
+    EXPECT_EQ(path.find("console"), std::string::npos) << path;
+    EXPECT_EQ(path.find("pemrod"), std::string::npos) << path;
+    // The postinst makes the suite directory, for the user it creates.
+    EXPECT_EQ(path.find("/var/lib/ralvek"), std::string::npos) << path;
+  }
+
+  if (packaged("console")) {
+    auto console = contents(console_deb_);
+    for (const std::string path : {"/usr/bin/ralvek-console", "/usr/lib/ralvek/console",
+                                    "/usr/share/man/man1/ralvek-console.1.gz",
+                                    "/usr/share/applications/ralvek-console.desktop",
+                                    "/usr/share/icons/hicolor/scalable/apps/ralvek-console.svg",
+                                    "/usr/share/doc/ralvek-console/copyright"}) {
+      EXPECT_TRUE(console.count(path)) << path << " missing";
+    }
   }
 }
 
-TEST_F(PackagingTest, DevPackageHoldsHeaderPkgConfigAndCMakeFilesAndNeedsTheMainPackage) {
-  auto files = contents(dev_deb_);
-  for (const std::string path : {"/usr/include/pemrod/cls_logger.h", "/usr/include/pemrod/pemrod.h",
-                                  "/usr/share/man/man3/pemrod.3.gz"}) {
-    EXPECT_TRUE(files.count(path)) << path << " missing";
+// A headless collector server gets no GUI stack: nothing that ralvek needs, directly or
+// through its dependencies, is Qt.
+TEST_F(PackagingTest, ServicePackagePullsInNothingOfQt) {
+  const std::string depends = field(main_deb_, "Depends");
+  EXPECT_NE(depends.find(std::string("libpemrod1 (= ") + PACKAGE_VERSION + ")"), std::string::npos) << depends;
+  EXPECT_NE(depends.find("libsystemd0"), std::string::npos) << depends;
+  EXPECT_EQ(depends.find("qt"), std::string::npos) << depends;
+  EXPECT_NE(field(console_deb_, "Depends").find("libqt6"), std::string::npos);  // the check can see Qt
+
+  Output apt = run_captured({"/bin/sh", "-c", "command -v apt-cache"}, {}, logs());
+  if (apt.status != 0) GTEST_SKIP() << "apt-cache not installed: the dependencies' own dependencies are not checked";
+  std::string names;
+  for (const auto& part : {depends, field(lib_deb_, "Depends")}) {
+    std::istringstream in(part);
+    for (std::string item; std::getline(in, item, ',');) {
+      std::istringstream words(item);
+      std::string name;
+      words >> name;
+      if (!name.empty() && name != "libpemrod1") names += " " + name;
+    }
   }
-  for (const std::string name : {"pemrod.pc", "pemrodConfig.cmake", "pemrodConfigVersion.cmake",
-                                  "pemrodTargets.cmake", "libpemrod.so"}) {
-    bool found = std::any_of(files.begin(), files.end(), [&](const std::string& p) {
-      return fs::path(p).filename() == name;
-    });
-    EXPECT_TRUE(found) << name << " missing";
+  Output closure = run_captured(
+      {"/bin/sh", "-c",
+       "apt-cache depends --recurse --important --no-recommends --no-suggests --no-conflicts --no-breaks "
+       "--no-replaces --no-enhances" + names + " | grep -v '^ ' | sort -u"},
+      {}, logs());
+  ASSERT_EQ(closure.status, 0) << closure.err;
+  EXPECT_GT(lines_of(closure.out).size(), 3u) << closure.out;
+  EXPECT_EQ(closure.out.find("qt"), std::string::npos) << closure.out;
+}
+
+TEST_F(PackagingTest, LibraryPackagesUseTheMultiarchDirectory) {
+  const std::string arch_dir = std::string("/usr/lib/") + MULTIARCH;
+  auto lib = contents(lib_deb_);
+  EXPECT_TRUE(lib.count(arch_dir + "/libpemrod.so.1")) << arch_dir;
+  EXPECT_EQ(owner_and_mode(root() / ("." + arch_dir + "/libpemrod.so." + std::string(PROJECT_VERSION))), "0:0 0644");
+  ASSERT_EQ(run({DPKG_DEB_EXE, "-e", lib_deb_.string(), (scratch_ / "lib-control").string()}), 0);
+  EXPECT_NE(read_file(scratch_ / "lib-control/shlibs").find("libpemrod 1 libpemrod1"), std::string::npos);
+
+  auto dev = contents(dev_deb_);
+  for (const std::string& path : {arch_dir + "/libpemrod.so", arch_dir + "/pkgconfig/pemrod.pc",
+                                 arch_dir + "/cmake/pemrod/pemrodConfig.cmake",
+                                 arch_dir + "/cmake/pemrod/pemrodTargets.cmake", std::string("/usr/include/pemrod/pemrod.h"),
+                                 std::string("/usr/include/pemrod/cls_logger.h"), std::string("/usr/share/man/man3/pemrod.3.gz")}) {
+    EXPECT_TRUE(dev.count(path)) << path << " missing";
   }
-  EXPECT_NE(field(dev_deb_, "Depends").find(std::string("ralvek (= ") + PACKAGE_VERSION + ")"),
-            std::string::npos);
-  // Shared-library dependencies were worked out, not left empty.
-  EXPECT_NE(field(main_deb_, "Depends").find("libsystemd0"), std::string::npos);
+  EXPECT_NE(field(dev_deb_, "Depends").find(std::string("libpemrod1 (= ") + PACKAGE_VERSION + ")"), std::string::npos);
+}
+
+// Debian's hardening flags reached every packaged program and the library.
+TEST_F(PackagingTest, ProgramsAndLibraryAreLinkedNowAndFortified) {
+  if (!DEBIAN_BUILDFLAGS) GTEST_SKIP() << "this tree was configured without RALVEK_DEBIAN_BUILDFLAGS (a Debug tree)";
+  if (std::string(READELF_EXE).empty()) GTEST_SKIP() << "readelf (binutils) not installed";
+  std::vector<fs::path> binaries = {lib_dir() / "libpemrod.so.1"};
+  for (const auto& program : kServices) {
+    if (packaged(program)) binaries.push_back(root() / "usr/lib/ralvek" / program);
+  }
+  for (const auto& binary : binaries) {
+    Output dynamic = run_captured({READELF_EXE, "--dynamic", "--wide", binary.string()}, {}, logs());
+    // -z now shows as BIND_NOW in FLAGS, or as NOW in FLAGS_1.
+    EXPECT_TRUE(dynamic.out.find("BIND_NOW") != std::string::npos ||
+                (dynamic.out.find("FLAGS_1") != std::string::npos && dynamic.out.find(" NOW") != std::string::npos))
+        << binary << dynamic.out;
+    Output symbols = run_captured({READELF_EXE, "--dyn-syms", "--wide", binary.string()}, {}, logs());
+    EXPECT_NE(symbols.out.find("_chk@"), std::string::npos) << binary << ": no fortified function";
+    Output relro = run_captured({READELF_EXE, "--program-headers", "--wide", binary.string()}, {}, logs());
+    EXPECT_NE(relro.out.find("GNU_RELRO"), std::string::npos) << binary;
+  }
+}
+
+// lintian, as the archive runs it: no error, no warning.
+TEST_F(PackagingTest, LintianFindsNoErrorsOrWarnings) {
+  if (std::string(LINTIAN_EXE).empty()) GTEST_SKIP() << "lintian not installed";
+  Output lintian = run_captured({LINTIAN_EXE, "--fail-on", "none", main_deb_.string(), console_deb_.string(), lib_deb_.string(), dev_deb_.string()},
+                                {}, logs());
+  std::string findings;
+  for (const auto& line : lines_of(lintian.out)) {
+    if (line.rfind("E: ", 0) == 0 || line.rfind("W: ", 0) == 0) findings += line + "\n";
+  }
+  EXPECT_EQ(findings, "") << lintian.err;
 }
 
 TEST_F(PackagingTest, ProgramBuiltAgainstTheDevPackageLinksAndLogs) {
@@ -193,6 +287,7 @@ TEST_F(PackagingTest, ProgramBuiltAgainstTheDevPackageLinksAndLogs) {
   }
   ASSERT_FALSE(pc_dir.empty());
   write_file(scratch_ / "use_pemrod.cpp",
+             "#include <pemrod/cls_logger.h>\n"
              "#include <pemrod/pemrod.h>\n"
              "int main(int, char** argv) {\n"
              "  pemrod_logger* l = pemrod_create();\n"
@@ -206,7 +301,8 @@ TEST_F(PackagingTest, ProgramBuiltAgainstTheDevPackageLinksAndLogs) {
   Output build = run_captured(
       {"/bin/sh", "-c",
        "c++ -o '" + (scratch_ / "use_pemrod").string() + "' '" + (scratch_ / "use_pemrod.cpp").string() +
-           "' " + EXTRA_CXXFLAGS + " $(pkg-config --cflags --libs pemrod)"},
+           "' " + EXTRA_CXXFLAGS +
+           " -std=$(pkg-config --variable=cxx_standard pemrod) $(pkg-config --cflags --libs pemrod)"},
       {{"PKG_CONFIG_PATH", pc_dir.string()}}, logs());
   ASSERT_EQ(build.status, 0) << build.err;
 
@@ -217,7 +313,7 @@ TEST_F(PackagingTest, ProgramBuiltAgainstTheDevPackageLinksAndLogs) {
   EXPECT_NE(read_file(scratch_ / "try.log").find("\tpackaged\r\n"), std::string::npos);
 }
 
-TEST_F(PackagingTest, SettingsAreConffilesLinkedIntoTheSuiteDirectory) {
+TEST_F(PackagingTest, SettingsAreConffilesLinkedIntoTheSuiteDirectoryOfTheServiceUser) {
   auto conffiles = lines_of(read_file(control() / "conffiles"));
   for (const auto& ini : kSettings) {
     EXPECT_NE(std::find(conffiles.begin(), conffiles.end(), "/etc/ralvek/" + ini), conffiles.end()) << ini;
@@ -236,7 +332,61 @@ TEST_F(PackagingTest, SettingsAreConffilesLinkedIntoTheSuiteDirectory) {
   }
   EXPECT_FALSE(fs::is_symlink(home() / "serrak.ini"));
   EXPECT_EQ(read_file(home() / "serrak.ini"), "[COM Service]\nsiteid=7\n");
-  EXPECT_TRUE(fs::is_directory(home() / "data"));
+
+  if (run({"/bin/sh", "-c", "command -v systemd-sysusers"}) != 0) GTEST_SKIP() << "no systemd-sysusers: no user in a scratch root";
+  const std::string ids = ralvek_ids(root());
+  ASSERT_NE(ids, "");
+  const std::string owner = ids.substr(0, ids.size() - 1);  // without the line end
+  EXPECT_EQ(owner_and_mode(home()), owner + " 0750");
+  EXPECT_EQ(owner_and_mode(home() / "data"), owner + " 0750");
+  // A fresh installation enables nothing: the sites must be configured first.
+  for (const auto& unit : kUnits) {
+    EXPECT_FALSE(fs::is_symlink(root() / "etc/systemd/system/multi-user.target.wants" / (unit + ".service"))) << unit;
+  }
+  EXPECT_FALSE(fs::is_symlink(root() / "etc/systemd/system/ralvek-tolvin.service"));
+}
+
+// A machine that ran the earlier package: services as root, their units written by --install
+// into /etc/systemd/system. After the upgrade nothing is lost, the suite directory is
+// _ralvek's, and the enabled units are the packaged ones.
+TEST_F(PackagingTest, UpgradeFromRootServicesHandsTheFilesToTheUserAndReplacesTheirUnits) {
+  if (run({"/bin/sh", "-c", "command -v systemd-sysusers"}) != 0) GTEST_SKIP() << "no systemd-sysusers: no user in a scratch root";
+  const fs::path units = root() / "etc/systemd/system";
+  fs::create_directories(units / "multi-user.target.wants");
+  fs::create_directories(home() / "data");
+  const std::string old_unit =
+      "[Service]\nType=notify\nExecStart=/usr/lib/ralvek/tolvin\nEnvironment=RALVEK_HOME=/var/lib/ralvek\n"
+      "[Install]\nWantedBy=multi-user.target\n";
+  write_file(units / "RalvekIPService.service", old_unit);
+  fs::create_symlink("/etc/systemd/system/RalvekIPService.service",
+                     units / "multi-user.target.wants/RalvekIPService.service");
+  const std::string edited_unit = "[Service]\nExecStart=/usr/lib/ralvek/quendor\nEnvironment=RALVEK_HOME=/srv/cdr\n";
+  write_file(units / "RalvekHipath4000Service.service", edited_unit);
+  write_file(home() / "data/1_20261207081502.dat", "call records\r\n");
+  ::chmod((home() / "data/1_20261207081502.dat").c_str(), 0644);
+  write_file(home() / "brastel.log", "log\r\n");
+
+  Output upgrade = run_captured({"/bin/sh", (control() / "postinst").string(), "configure", "1.0.0"},
+                                script_env("postinst"), logs());
+  ASSERT_EQ(upgrade.status, 0) << upgrade.err;
+
+  const std::string ids = ralvek_ids(root());
+  const std::string owner = ids.substr(0, ids.size() - 1);
+  EXPECT_EQ(read_file(home() / "data/1_20261207081502.dat"), "call records\r\n");
+  EXPECT_EQ(owner_and_mode(home() / "data/1_20261207081502.dat"), owner + " 0640");
+  EXPECT_EQ(owner_and_mode(home() / "brastel.log"), owner + " 0640");
+  EXPECT_EQ(owner_and_mode(home() / "data"), owner + " 0750");
+  // The old unit is kept aside; the packaged one is enabled in its place, with its alias.
+  EXPECT_EQ(read_file(units / "RalvekIPService.service.ralvek-old"), old_unit);
+  EXPECT_FALSE(fs::exists(units / "RalvekIPService.service"));
+  EXPECT_EQ(fs::read_symlink(units / "multi-user.target.wants/RalvekIPService.service"),
+            fs::path("/lib/systemd/system/RalvekIPService.service"));
+  EXPECT_EQ(fs::read_symlink(units / "ralvek-tolvin.service"), fs::path("/lib/systemd/system/RalvekIPService.service"));
+  EXPECT_FALSE(fs::exists(units / "ralvek-serrak.service"));  // not enabled before, not now
+  // A unit someone changed is left as it is, with a note.
+  EXPECT_EQ(read_file(units / "RalvekHipath4000Service.service"), edited_unit);
+  EXPECT_NE(upgrade.err.find("RalvekHipath4000Service.service overrides the packaged unit"), std::string::npos)
+      << upgrade.err;
 }
 
 TEST_F(PackagingTest, PurgeRemovesLinksAndUnitsButKeepsCollectedFiles) {
@@ -256,8 +406,8 @@ TEST_F(PackagingTest, PurgeRemovesLinksAndUnitsButKeepsCollectedFiles) {
 }
 
 // The real dpkg in a root of its own runs the maintainer scripts with DPKG_ROOT set, handles
-// the conffiles and removes what it owns.
-TEST_F(PackagingTest, DpkgKeepsEditedSettingsOnReinstallAndPurgeKeepsCollectedFiles) {
+// the conffiles and removes what it owns. ralvek is installed alone, without the console.
+TEST_F(PackagingTest, DpkgInstallsTheServicesAloneKeepsEditedSettingsAndPurgeKeepsCollectedFiles) {
   // dpkg gives every file to root, which only root may do.
   if (run_captured({"/usr/bin/id", "-u"}, {}, logs()).out != "0\n") GTEST_SKIP() << "needs root";
   const fs::path target = scratch_ / "dpkg-root";
@@ -270,10 +420,16 @@ TEST_F(PackagingTest, DpkgKeepsEditedSettingsOnReinstallAndPurgeKeepsCollectedFi
     argv.insert(argv.end(), args.begin(), args.end());
     return run_captured(argv, {}, logs());
   };
-  Output install = dpkg({"-i", main_deb_.string(), dev_deb_.string()});
+  Output install = dpkg({"-i", main_deb_.string(), lib_deb_.string()});
   ASSERT_EQ(install.status, 0) << install.err;
   const fs::path suite = target / "var/lib/ralvek";
   EXPECT_EQ(fs::read_symlink(suite / "tolvin.ini"), fs::path("/etc/ralvek/tolvin.ini"));
+  EXPECT_FALSE(fs::exists(target / "usr/lib/ralvek/console"));
+  if (run({"/bin/sh", "-c", "command -v systemd-sysusers"}) == 0) {
+    const std::string ids = ralvek_ids(target);
+    ASSERT_NE(ids, "") << "no user _ralvek";
+    EXPECT_EQ(owner_and_mode(suite), ids.substr(0, ids.size() - 1) + " 0750");
+  }
 
   const fs::path settings = target / "etc/ralvek/tolvin.ini";
   write_file(settings, read_file(settings) + "192.0.2.40=9\n");
@@ -282,12 +438,43 @@ TEST_F(PackagingTest, DpkgKeepsEditedSettingsOnReinstallAndPurgeKeepsCollectedFi
   EXPECT_NE(read_file(settings).find("192.0.2.40=9\n"), std::string::npos);
 
   write_file(suite / "data/9_20261207081502.dat", "call records\r\n");
-  Output purge = dpkg({"--purge", "ralvek-dev", "ralvek"});
+  Output purge = dpkg({"--purge", "ralvek", "libpemrod1"});
   ASSERT_EQ(purge.status, 0) << purge.err;
   EXPECT_FALSE(fs::exists(target / "etc/ralvek"));
   EXPECT_FALSE(fs::exists(target / "usr/lib/ralvek"));
   EXPECT_FALSE(fs::is_symlink(suite / "tolvin.ini"));
   EXPECT_EQ(read_file(suite / "data/9_20261207081502.dat"), "call records\r\n");
+}
+
+// systemd's own reading of the shipped units, and how exposed each service is.
+TEST_F(PackagingTest, ShippedUnitsVerifyAndMeetTheExposureGoals) {
+  if (std::string(SYSTEMD_ANALYZE_EXE).empty()) GTEST_SKIP() << "systemd-analyze not installed";
+  for (size_t i = 0; i < kServices.size(); ++i) {
+    if (!packaged(kServices[i])) continue;
+    const fs::path unit = unit_file(kUnits[i]);
+    // The unit as systemd reads it, with the programs of the scratch root in place of /usr.
+    std::string text = read_file(unit);
+    const std::string from = "ExecStart=/usr/lib/ralvek/";
+    text.replace(text.find(from), from.size(), "ExecStart=" + (root() / "usr/lib/ralvek").string() + "/");
+    fs::create_directories(scratch_ / "verify");
+    write_file(scratch_ / "verify" / unit.filename(), text);
+    Output verify = run_captured({"/bin/sh", "-c", std::string(SYSTEMD_ANALYZE_EXE) + " verify --man=no \"$0\" 2>&1",
+                                  (scratch_ / "verify" / unit.filename()).string()},
+                                 {}, logs());
+    EXPECT_EQ(verify.status, 0) << kUnits[i] << ": " << verify.out;
+    EXPECT_EQ(verify.out, "") << kUnits[i];
+
+    Output security = run_captured({"/bin/sh", "-c", std::string(SYSTEMD_ANALYZE_EXE) +
+                                                         " security --offline=yes --no-pager \"$0\" 2>&1 | tail -n 1",
+                                    unit.string()},
+                                   {}, logs());
+    const auto at = security.out.find(".service: ");
+    ASSERT_NE(at, std::string::npos) << security.out;
+    const double exposure = std::stod(security.out.substr(at + 10));
+    const double goal = kServices[i] == "serrak" ? 3.0 : 2.0;
+    EXPECT_LE(exposure, goal) << kUnits[i] << ": " << security.out;
+    std::printf("%s exposure %.1f (goal %.1f)\n", kUnits[i].c_str(), exposure, goal);
+  }
 }
 
 TEST_F(PackagingTest, InstalledServicesWriteEnabledUnitsAndRemoveThem) {
@@ -300,16 +487,19 @@ TEST_F(PackagingTest, InstalledServicesWriteEnabledUnitsAndRemoveThem) {
     EXPECT_EQ(install.out, "Service installed successfully\n") << kServices[i];
     ASSERT_TRUE(fs::exists(unit)) << unit;
 
-    const std::string text = read_file(unit);
-    // The unit runs the packaged program itself, not the wrapper, in the suite directory.
-    EXPECT_NE(text.find("ExecStart=" + fs::canonical(root() / "usr/lib/ralvek" / kServices[i]).string() + "\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("RALVEK_HOME=" + home().string()), std::string::npos) << text;
-    EXPECT_NE(text.find("WorkingDirectory=" + home().string() + "\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Type=notify\n"), std::string::npos);
-    // The copy service holds its loop for a whole copy pass, so it has no watchdog.
-    EXPECT_EQ(text.find("WatchdogSec=") != std::string::npos, kServices[i] != std::string("brastel")) << text;
+    // The same unit as the package ships, for this program directory and its owner.
+    std::string expected = read_file(unit_file(kUnits[i]));
+    auto replace_all = [&](const std::string& from, const std::string& to) {
+      for (auto at = expected.find(from); at != std::string::npos; at = expected.find(from, at + to.size())) {
+        expected.replace(at, from.size(), to);
+      }
+    };
+    replace_all("/usr/lib/ralvek/", fs::canonical(root() / "usr/lib/ralvek").string() + "/");
+    replace_all("/var/lib/ralvek", home().string());
+    const std::string user = run_captured({"/usr/bin/id", "-un"}, {}, logs()).out;
+    const std::string group = run_captured({"/usr/bin/id", "-gn"}, {}, logs()).out;
+    replace_all("User=_ralvek\nGroup=_ralvek\n", "User=" + user + "Group=" + group);
+    EXPECT_EQ(read_file(unit), expected);
     EXPECT_NE(systemctl_calls().find("enable --quiet " + kUnits[i]), std::string::npos) << systemctl_calls();
 
     Output remove = run_captured({(root() / "usr/bin" / kServices[i]).string(), "--remove"}, env, logs());
