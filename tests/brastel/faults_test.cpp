@@ -67,7 +67,7 @@ TEST_F(BrastelTest, ARemotePathThatIsTheDataFolderItselfKeepsEveryFile) {
   const Lines same = {data().string(), (remote() / ".." / "data").string() + "/", (home_ / "link").string()};
   for (const auto& remote_path : same) {
     write_ini("DebugMode=1\nRemotePath=" + remote_path + "\n");  // LocalPath: data/*.dat
-    EXPECT_EQ(run_once({"--debug"}), 0);
+    EXPECT_EQ(run_once({"--debug"}), 1);  // the pass failed
   }
   auto errors = entries_ending(", Code: 58");
   ASSERT_EQ(errors.size(), same.size()) << read_file(log_file());

@@ -545,11 +545,11 @@ TEST_F(PackagingTest, InstalledServiceStartsFromThePackagedSettings) {
   fs::remove(home() / "brastel.ini");
   fs::copy_file(root() / "etc/ralvek/brastel.ini", home() / "brastel.ini");
   // The packaged brastel.ini names a remote folder that does not exist here: the debug cycle
-  // must report it in brastel.log and keep the file, which proves that settings, library and
+  // must report it in brastel.log, end with status 1 and keep the file, which proves that settings, library and
   // log all work together.
   write_file(home() / "data/1_20261207081502.dat", "call records\r\n");
   Output debug = run_captured({(root() / "usr/bin/brastel").string(), "--debug"}, env, logs());
-  EXPECT_EQ(debug.status, 0) << debug.err;
+  EXPECT_EQ(debug.status, 1) << debug.err;  // the cycle failed
   const std::string log = read_file(home() / "brastel.log");
   EXPECT_NE(log.find("Procedure: ServiceProcess"), std::string::npos) << log;
   EXPECT_EQ(read_file(home() / "data/1_20261207081502.dat"), "call records\r\n");
