@@ -30,8 +30,7 @@ struct Connection {
 class Exchange {
  public:
   Exchange(asio::io_context& io, const Options& options)
-      : io_(io),
-        acceptor_(io),
+      : acceptor_(io),
         pacer_(io),
         commands_(io),
         signals_(io, SIGTERM, SIGINT),
@@ -300,7 +299,6 @@ class Exchange {
 
   void drop(const std::shared_ptr<Connection>& c) { connections_.remove(c); }
 
-  asio::io_context& io_;
   asio::ip::tcp::acceptor acceptor_;
   asio::ip::tcp::endpoint endpoint_;
   asio::steady_timer pacer_;
