@@ -62,6 +62,12 @@ class PosixWritableFile final : public WritableFile {
 
   void start_writeback() override { ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE); }
 
+  std::optional<std::uint64_t> size() override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) throw FileError(errno, path_);
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
  private:
   FileDescriptor fd_;
   std::filesystem::path path_;

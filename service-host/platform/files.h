@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -31,6 +32,8 @@ class WritableFile {
   // Asks the system to start writing the file out without waiting, so that a sync() of many
   // files one after the other finds most of the work done. Only a hint.
   virtual void start_writeback() {}
+  // Its size now; unknown (nullopt) where the file cannot tell.
+  virtual std::optional<std::uint64_t> size() { return std::nullopt; }
 };
 
 struct DirEntry {
