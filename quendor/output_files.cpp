@@ -1,9 +1,7 @@
 #include "output_files.h"
 
 #include <cerrno>
-#include <unordered_set>
 
-#include "files/data_files.h"
 #include "platform/clock.h"
 #include "vb/vb.h"
 
@@ -43,20 +41,22 @@ std::string OutputFiles::file_name(int exchange, const std::string& stamp) {
   return std::to_string(exchange) + "_" + stamp + ".hp4";
 }
 
+// A name is looked up, not the folder listed: with brastel away for a few minutes the folder
+// holds thousands of .dat files, and listing them at each of 200 creations after a rotation held
+// the loop for most of a second. Renames go to the lower-case ".dat"; the upper-case forms are
+// checked as well for files put there from outside.
+bool OutputFiles::name_taken(const std::string& base) {
+  for (const char* ext : {".dat", ".hp4", ".DAT", ".HP4"}) {
+    if (fs_.exists(data_path_ / (base + ext))) return true;
+  }
+  return false;
+}
+
 std::string OutputFiles::free_stamp(int exchange, std::time_t now) {
   std::string prefix = std::to_string(exchange) + "_";
-  std::unordered_set<std::string> taken;
-  try {
-    taken = files::names_in_use(fs_, data_path_, prefix, "hp4");
-  } catch (const platform::FileError&) {
-    // Names unknown: the plain stamp; a missing folder is then reported by the open itself.
-    std::string stamp = platform::time_stamp(now);
-    finisher_.claim(data_path_ / file_name(exchange, stamp));
-    return stamp;
-  }
   for (int skipped = 0; skipped <= kMaxSkippedSeconds; ++skipped) {
     std::string stamp = platform::time_stamp(now + skipped);
-    if (!taken.contains(prefix + stamp) && finisher_.claim(data_path_ / file_name(exchange, stamp))) return stamp;
+    if (!name_taken(prefix + stamp) && finisher_.claim(data_path_ / file_name(exchange, stamp))) return stamp;
   }
   throw platform::FileError(EEXIST, data_path_ / file_name(exchange, platform::time_stamp(now)));
 }

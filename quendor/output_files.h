@@ -46,6 +46,8 @@ class OutputFiles {
  private:
   std::size_t slot(int exchange) const;
   std::string free_stamp(int exchange, std::time_t now);
+  // True when a ".dat" or ".hp4" of that base name is in the folder.
+  bool name_taken(const std::string& base);
 
   platform::FileSystem& fs_;
   files::Finisher& finisher_;

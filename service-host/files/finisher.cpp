@@ -3,6 +3,7 @@
 #include <asio/post.hpp>
 
 #include "files/data_files.h"
+#include "platform/process.h"
 
 namespace ralvek::files {
 namespace {
@@ -56,14 +57,17 @@ void Finisher::sweep(const std::filesystem::path& dir, const std::string& ext, O
 }
 
 void Finisher::push(Job job) {
+  bool was_empty = false;
   {
     std::lock_guard lock(mutex_);
     if (job.kind == Job::Kind::kSweep) queued_sweeps_.insert(job.path.string() + '\n' + job.ext);
     if (job.kind == Job::Kind::kClosed) claims_.insert(job.path.string());
+    was_empty = jobs_.empty();
     jobs_.push_back(std::move(job));
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
   }
-  work_.notify_one();
+  // The thread waits only on an empty queue: a rotation of 200 files wakes it once, not 200 times.
+  if (was_empty) work_.notify_one();
 }
 
 void Finisher::wait_idle() {
@@ -75,6 +79,8 @@ void Finisher::wait_idle() {
 }
 
 void Finisher::run() {
+  // The disk can wait; the loop's sockets cannot.
+  platform::lower_this_thread_priority();
   std::unique_lock lock(mutex_);
   for (;;) {
     work_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -152,7 +158,7 @@ void Finisher::finish_one_closed(Job& job) {
 void Finisher::run_sweep(Job& job) {
   std::vector<platform::DirEntry> entries;
   try {
-    entries = fs_.list(job.path);
+    entries = fs_.list_with_extension(job.path, job.ext);
   } catch (const std::exception& e) {
     report(job.on_error, e.what());
     return;

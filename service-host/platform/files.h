@@ -56,10 +56,18 @@ class FileSystem {
   virtual void create_directory(const std::filesystem::path& path) = 0;
   // Regular files of a directory, in the order the directory lists them.
   virtual std::vector<DirEntry> list(const std::filesystem::path& dir) = 0;
+  // The same, only the files whose extension is `lower_ext` in any case (a folder of thousands
+  // of .dat files is listed without looking at each of them).
+  virtual std::vector<DirEntry> list_with_extension(const std::filesystem::path& dir, const std::string& lower_ext);
   // Makes the file's content durable, renames it without replacing an existing file (EEXIST),
   // then makes the rename itself durable.
   virtual void publish(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual void remove(const std::filesystem::path& path) = 0;
+  // True when something of exactly that name is there (no error: unknown counts as absent).
+  virtual bool exists(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+  }
 };
 
 // The real file system (POSIX calls).
