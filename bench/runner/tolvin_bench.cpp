@@ -271,8 +271,8 @@ void bench_tolvin_tcp(Context& c) {
   if (both(1).empty() && median(mb[1]) < kBareFloorMBs) {
     bare_verdict = "n/a: bare < 1.2 GB/s";
     c.notes.push_back("1: the bare receiver reached " + short_number(median(mb[1])) +
-                      " MB/s, below the 1.2 GB/s a ratio needs on this machine: the load of other work, "
-                      "not tolvin, set the pace, so the ratio does not count.");
+                      " MB/s, below the 1.2 GB/s a ratio needs: something else than the receivers (the "
+                      "machine's other work, the sender) set the pace, so the ratio does not count.");
   }
   c.rows.push_back({"1 tolvin TCP ingest, 50 sites, vs bare epoll", "MB/s", short_number(median(mb[0])),
                     short_number(median(mb[1])), fixed(vs_bare, 2), ">= 0.80x", bare_verdict});
