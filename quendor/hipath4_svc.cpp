@@ -45,7 +45,8 @@ Hipath4Svc::Hipath4Svc(platform::FileSystem& fs)
     : frame::Service(quendor_profile()),
       fs_(fs),
       strDataPath(program_dir() / "data"),
-      files_(fs, strDataPath),
+      finisher_(io(), fs),
+      files_(fs, finisher_, strDataPath),
       wsClient(io(), {nullptr, [this](int i) { wsClient_Connect(i); },
                       [this](int i, std::size_t) { DataArrival(i); },
                       [this](int i) { wsClient_Close(i); },
@@ -121,6 +122,7 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     tmrConnectTCP.set_enabled(true);
     if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
     RenameFiles();
+    finisher_.wait_idle();  // an earlier run's files are finished before new data arrive
     update_status();
     success = true;
   } catch (const std::exception& e) {
@@ -266,10 +268,12 @@ void Hipath4Svc::tmrFileTimer_Timer() {
   }
 }
 
+// The finisher syncs and renames the files off the loop, so that the exchanges, the watchdog and
+// the keepalives never wait for the disk.
 void Hipath4Svc::CloseFiles() {
   try {
     for (int n : colClients) {
-      if (files_.is_open(n)) files_.close(n);
+      if (files_.is_open(n)) files_.hand_over(n, nullptr);  // the sweep is silent, so is this
       figures_.on_file_closed(n);
     }
     RenameFiles();
@@ -280,11 +284,8 @@ void Hipath4Svc::CloseFiles() {
 
 void Hipath4Svc::RenameFiles() {
   if (!owns_data_files()) return;
-  try {
-    files::finish_temp_files(fs_, strDataPath, "hp4", [](const std::string&) {});
-  } catch (...) {
-    // a missing data folder: nothing to sweep; the next sweep tries again
-  }
+  // Silent: a missing data folder or a failed rename is retried by the next sweep.
+  finisher_.sweep(strDataPath, "hp4", nullptr);
 }
 
 void Hipath4Svc::Unload(bool finish_files) {
@@ -299,6 +300,7 @@ void Hipath4Svc::Unload(bool finish_files) {
     } catch (...) {
     }
   }
+  finisher_.wait_idle();  // the process ends only when every file is a .dat
   figures_.stop();
 }
 

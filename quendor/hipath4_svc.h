@@ -11,6 +11,7 @@
 #include "frame/service.h"
 #include "frame/tick_timer.h"
 #include "net/sockets.h"
+#include "files/finisher.h"
 #include "output_files.h"
 #include "platform/files.h"
 #include "settings.h"
@@ -45,6 +46,8 @@ class Hipath4Svc : public frame::Service {
   const std::vector<int>& exchanges() const { return colClients; }
   net::TcpSocket& client(int exchange) { return wsClient[exchange]; }
   const OutputFiles& files() const { return files_; }
+  // Blocks until every file handed to the finisher is finished.
+  void wait_for_finished_files() { finisher_.wait_idle(); }
   bool connect_timer_enabled() const { return tmrConnectTCP.enabled(); }
 
  protected:
@@ -73,7 +76,8 @@ class Hipath4Svc : public frame::Service {
   std::unordered_set<std::string> host_keys_;
   KeepAliveSettings keepalive_;
   bool status_pending_ = false;
-  OutputFiles files_;  // tsFiles and blnFileOpen
+  files::Finisher finisher_;  // syncs and renames the closed files off the loop
+  OutputFiles files_;         // tsFiles and blnFileOpen
   net::TcpSocketArray wsClient;
   frame::TickTimer tmrConnectTCP;
   frame::TickTimer tmrFileTimer;

@@ -222,6 +222,7 @@ TEST_F(Hipath4SvcTest, FilesAreFinishedOnTheTickThatCompletesThePeriod) {
     EXPECT_EQ(data_files().size(), 1u + round);
     EXPECT_TRUE(fs::exists(home_ / "data" / "1_20200101000000.hp4"));
     svc.tmrFileTimer_Timer();
+    svc.wait_for_finished_files();
     EXPECT_FALSE(fs::exists(home_ / "data" / "1_20200101000000.hp4"));
     fs::rename(home_ / "data" / "1_20200101000000.dat",
                home_ / "data" / ("done" + std::to_string(round)));
@@ -233,6 +234,7 @@ TEST_F(Hipath4SvcTest, BeforeTheStartEveryTickSweeps) {
   write(home_ / "data" / "2_20200101000000.hp4", "x");
   TestSvc svc(files_);
   svc.tmrFileTimer_Timer();
+  svc.wait_for_finished_files();
   EXPECT_EQ(data_files(), (std::vector<std::string>{"2_20200101000000.dat"}));
   EXPECT_TRUE(svc.events.empty());
 }
@@ -349,6 +351,7 @@ TEST_F(Hipath4SvcNetTest, PeriodsEndingInQuickSuccessionEachLeaveTheirOwnDatFile
     ASSERT_TRUE(svc.run_until([&] { return hp4_content() == sent; }));
     for (int tick = 0; tick < 16; ++tick) svc.tmrFileTimer_Timer();
   }
+  svc.wait_for_finished_files();
   auto names = data_files();
   ASSERT_EQ(names.size(), 3u);
   for (const auto& name : names) EXPECT_EQ(files::lower_extension(name), "dat") << name;

@@ -47,6 +47,8 @@ class OutputFilesOnDisk : public ::testing::Test {
                              [](const std::string& e) { FAIL() << e; });
   }
   std::filesystem::path dir_;
+  asio::io_context io_;
+  files::Finisher finisher_{io_, platform::posix_file_system()};
 };
 
 TEST(OutputFileName, ExchangeStampAndHp4) {
@@ -55,7 +57,7 @@ TEST(OutputFileName, ExchangeStampAndHp4) {
 }
 
 TEST_F(OutputFilesOnDisk, EveryByteIsWrittenUnchangedInOrder) {
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(2);
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -74,7 +76,7 @@ TEST_F(OutputFilesOnDisk, EveryByteIsWrittenUnchangedInOrder) {
 
 TEST_F(OutputFilesOnDisk, ADatOfTheSameSecondMovesTheNewFileToTheNextSecond) {
   put("1_" + stamp(0) + ".dat", "earlier period");
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(1);
   EXPECT_EQ(files.create(1, kNow), "1_" + stamp(1) + ".hp4");
   files.write(1, "later period");
@@ -85,7 +87,7 @@ TEST_F(OutputFilesOnDisk, ADatOfTheSameSecondMovesTheNewFileToTheNextSecond) {
 
 TEST_F(OutputFilesOnDisk, AnHp4WaitingForItsRenameIsNeitherEmptiedNorAddedTo) {
   put("1_" + stamp(0) + ".hp4", "kept;");
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(1);
   EXPECT_EQ(files.create(1, kNow), "1_" + stamp(1) + ".hp4");
   files.write(1, "added");
@@ -101,7 +103,7 @@ TEST_F(OutputFilesOnDisk, TakenSecondsInARowAreSkippedAndOnlyTheExchangesOwnName
   put("1_" + stamp(3) + ".txt", "not a data file");
   put("2_" + stamp(3) + ".dat", "another exchange");
   put("11_" + stamp(3) + ".dat", "another exchange");
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(2);
   EXPECT_EQ(files.create(1, kNow), "1_" + stamp(3) + ".hp4");
   EXPECT_EQ(files.create(2, kNow + 1), "2_" + stamp(1) + ".hp4");
@@ -109,7 +111,7 @@ TEST_F(OutputFilesOnDisk, TakenSecondsInARowAreSkippedAndOnlyTheExchangesOwnName
 
 // The fault this guards against: the later file of one second could never become a .dat.
 TEST_F(OutputFilesOnDisk, PeriodsBegunInOneSecondAllBecomeDatFilesNamedInTheOrderOfTheirData) {
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(1);
   const std::time_t begins[] = {kNow, kNow, kNow, kNow + 1, kNow + 5};
   for (int period = 0; period < 5; ++period) {
@@ -128,13 +130,13 @@ TEST_F(OutputFilesOnDisk, PeriodsBegunInOneSecondAllBecomeDatFilesNamedInTheOrde
 
 TEST_F(OutputFilesOnDisk, ARestartWithinTheSecondOfTheKilledRunsFileKeepsBoth) {
   {
-    OutputFiles killed(platform::posix_file_system(), dir_);
+    OutputFiles killed(platform::posix_file_system(), finisher_, dir_);
     killed.resize(3);
     killed.create(3, kNow);
     killed.write(3, "before the kill;");
   }
   finish();  // the restart's sweep
-  OutputFiles restarted(platform::posix_file_system(), dir_);
+  OutputFiles restarted(platform::posix_file_system(), finisher_, dir_);
   restarted.resize(3);
   restarted.create(3, kNow);
   restarted.write(3, "after;");
@@ -146,7 +148,7 @@ TEST_F(OutputFilesOnDisk, ARestartWithinTheSecondOfTheKilledRunsFileKeepsBoth) {
 }
 
 TEST_F(OutputFilesOnDisk, WritingWithoutAnOpenFileReportsTheLostBytes) {
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(3);
   try {
     files.write(3, "12345");
@@ -157,7 +159,7 @@ TEST_F(OutputFilesOnDisk, WritingWithoutAnOpenFileReportsTheLostBytes) {
 }
 
 TEST_F(OutputFilesOnDisk, ExchangeNumbersOutsideTheArrayAreRefused) {
-  OutputFiles files(platform::posix_file_system(), dir_);
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_);
   files.resize(7);
   EXPECT_EQ(files.highest(), 7);
   EXPECT_NO_THROW(files.create(7, kNow));
@@ -169,7 +171,7 @@ TEST_F(OutputFilesOnDisk, ExchangeNumbersOutsideTheArrayAreRefused) {
 }
 
 TEST_F(OutputFilesOnDisk, AFailedCreateNamesTheFileAndLeavesTheExchangeClosed) {
-  OutputFiles files(platform::posix_file_system(), dir_ / "missing");
+  OutputFiles files(platform::posix_file_system(), finisher_, dir_ / "missing");
   files.resize(1);
   try {
     files.create(1, kNow);

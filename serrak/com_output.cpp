@@ -92,15 +92,14 @@ void COMService::RenameCurrentFile() {
     host_.ErrorHandler(e.what(), "RenameCurrentFile");
     return;
   }
-  try {
-    parts_.fs->publish(file, file.parent_path() / (files::base_name(file.filename().string()) + ".dat"));
-  } catch (const std::exception&) {
-    // The file stays .kom (the script moved it, or the .dat name is taken); the next start's
-    // sweep finishes what is left.
-  }
+  // The sync and rename run on the finisher, so the line is read on meanwhile. A failure stays
+  // silent, as before: the file stays .kom (the script moved it, or the .dat name is taken) and
+  // the next start's sweep finishes what is left.
+  finisher_.finish_closed(file, nullptr);
 }
 
 void COMService::ChangeComToDat() {
+  finisher_.wait_idle();  // the sweep never races a finish
   try {
     files::finish_temp_files(*parts_.fs, strDataPath_, "kom", [this](const std::string& description) {
       host_.ErrorHandler(description, "ChangeComToDat");

@@ -14,6 +14,7 @@ namespace ralvek::serrak {
 COMService::COMService(asio::io_context& io, ComHost& host, ComServiceParts parts)
     : host_(host),
       parts_(std::move(parts)),
+      finisher_(io, *parts_.fs),
       oCOM1_(std::move(parts_.port)),
       tmrCreateOutputFile_(io, std::chrono::milliseconds(1000), [this] { tmrCreateOutputFile_Timer(); }),
       tmrReopenPort_(io, std::chrono::milliseconds(1000), [this] { tmrReopenPort_Timer(); }),
@@ -236,6 +237,7 @@ void COMService::Unload(bool finish_files) {
     save_pending(strBuffer_.pending());
   }
   tsOutput_.reset();
+  finisher_.wait_idle();  // the process ends only when the last file is a .dat
   figures_.stop();
 }
 

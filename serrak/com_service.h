@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures/board.h"
+#include "files/finisher.h"
 #include "frame/tick_timer.h"
 #include "line_assembler.h"
 #include "platform/files.h"
@@ -72,6 +73,8 @@ class COMService {
   bool CreateOutputFile();
   void RenameCurrentFile();
   void ChangeComToDat();
+  // Blocks until the files handed to the finisher are finished (for tests; the unload waits).
+  void wait_for_finished_files() { finisher_.wait_idle(); }
 
   // ---- state, for the program and for tests ----
   const std::string& strOutputFile() const { return strOutputFile_; }
@@ -99,6 +102,7 @@ class COMService {
 
   ComHost& host_;
   ComServiceParts parts_;
+  files::Finisher finisher_;  // syncs and renames the finished file off the loop
   std::unique_ptr<platform::SerialPort> oCOM1_;
   std::unique_ptr<UserScript> oScript_;
   frame::TickTimer tmrCreateOutputFile_;

@@ -159,7 +159,9 @@ class ComServiceTest : public ::testing::Test {
     std::ifstream in(p, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
   }
+  // What the folder holds once the files handed to the finisher are finished.
   std::set<std::string> data_files() const {
+    if (service_) service_->wait_for_finished_files();
     std::set<std::string> names;
     if (!fs::exists(dir_ / "data")) return names;
     for (const auto& e : fs::directory_iterator(dir_ / "data")) names.insert(e.path().filename().string());
@@ -567,6 +569,7 @@ TEST_F(ComScriptTest, VbsIsPreferredAndSeesEveryNonEmptyFileBeforeItsRename) {
   std::string first = (dir_ / "data" / "12_20261206053100.kom").string();
   EXPECT_EQ(script_->calls, std::vector<std::string>{"Run(" + first + ")"});
   EXPECT_EQ(script_->existed_at_call, std::vector<bool>{true});
+  service_->wait_for_finished_files();
   EXPECT_TRUE(fs::exists(dir_ / "data" / "12_20261206053100.dat"));
 }
 

@@ -45,6 +45,7 @@ constexpr int kEventsPerWindow = 3;
 frmIPService::frmIPService()
     : frame::Service(tolvin_profile()),
       fs_(platform::posix_file_system()),
+      finisher_(io(), fs_),
       wsckServer(io(), {[this](int i, int id) { wsckServer_ConnectionRequest(i, id); },
                         [this](int i) { wsckServer_Connect(i); },
                         [this](int i, std::size_t) { wsckServer_DataArrival(i); },
@@ -68,7 +69,7 @@ frmIPService::frmIPService()
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
   strDataPath = program_dir() / "data";
-  site_files_ = std::make_unique<SiteFiles>(fs_, strDataPath, [this](int site, const std::exception& e) {
+  site_files_ = std::make_unique<SiteFiles>(fs_, finisher_, strDataPath, [this](int site, const std::exception& e) {
     figures_.on_write_failed(site);
     ErrorHandlerFrom("", e.what(), "DataArrival");
   });
@@ -113,6 +114,7 @@ void frmIPService::oSVC_Start(bool& success) {
 
     if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
     RenameFiles();
+    finisher_.wait_idle();  // an earlier run's files are finished before new data arrive
     wsckServer[0].listen();
     wsckUDP.bind();
     ReportUdpBuffer(settings.udp_buffer_kb);
@@ -155,6 +157,7 @@ void frmIPService::Unload(bool finish_files) {
     CloseAllFiles();
     RenameFiles();
     throttle_.flush();
+    finisher_.wait_idle();  // the process ends only when every file is a .dat
   }
   figures_.stop();
 }
@@ -176,10 +179,12 @@ bool frmIPService::CreateOutputFile(std::int32_t site) {
   }
 }
 
+// The files go to the finisher, which syncs and renames them off the loop: a rotation of
+// hundreds of files must not stop reception for the sum of their fsyncs.
 void frmIPService::CloseAllFiles() {
   for (int site = 0; site <= intMaxSite && site <= kMaxSiteIndex; ++site) {
     try {
-      if (site_files_->is_open(site)) site_files_->close(site);
+      if (site_files_->is_open(site)) site_files_->hand_over(site, rename_error());
       figures_.on_file_closed(site);
     } catch (const std::exception& e) {
       ErrorHandler(e.what(), "CloseAllFiles");
@@ -187,14 +192,18 @@ void frmIPService::CloseAllFiles() {
   }
 }
 
+// The sweep runs on the finisher after the files handed over before it, and leaves alone the
+// files open in the loop.
 void frmIPService::RenameFiles() {
   try {
-    files::finish_temp_files(fs_, strDataPath, "ip", [this](const std::string& description) {
-      ErrorHandler(description, "RenameFiles");
-    });
+    finisher_.sweep(strDataPath, "ip", rename_error());
   } catch (const std::exception& e) {
     ErrorHandler(e.what(), "RenameFiles");
   }
+}
+
+files::Finisher::OnError frmIPService::rename_error() {
+  return [this](const std::string& description) { ErrorHandler(description, "RenameFiles"); };
 }
 
 void frmIPService::tmrCreateOutputFile_Timer() {

@@ -55,6 +55,8 @@ class frmIPService final : public frame::Service {
   bool CreateOutputFile(std::int32_t site);
   void CloseAllFiles();
   void RenameFiles();
+  // Reports a failure of finishing a file, found by the finisher, as RenameFiles' own.
+  files::Finisher::OnError rename_error();
   // Closes the listener and every site socket; with `listen_again` the listener listens anew.
   void DisconnectAll(bool listen_again = false);
   void Listen();
@@ -70,6 +72,7 @@ class frmIPService final : public frame::Service {
 
   std::filesystem::path strDataPath;
   platform::FileSystem& fs_;
+  files::Finisher finisher_;  // before site_files_, which uses it
   std::unique_ptr<SiteFiles> site_files_;
   net::TcpSocketArray wsckServer;
   net::UdpSocket wsckUDP;

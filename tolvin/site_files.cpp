@@ -1,6 +1,7 @@
 #include "site_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -12,6 +13,8 @@ namespace ralvek::tolvin {
 namespace {
 
 constexpr std::size_t kKeptHeldCapacity = 256 * 1024;
+// Random parts drawn for one new file before its creation fails as a name clash.
+constexpr int kMaxDraws = 64;
 
 // Sixteen bytes as one vector (GCC and Clang vector extensions, on any target).
 using Bytes16 = unsigned char __attribute__((vector_size(16)));
@@ -53,8 +56,9 @@ void clean_block(std::string& block) {
   }
 }
 
-SiteFiles::SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path, LostBlock lost)
-    : fs_(fs), data_path_(std::move(data_path)), lost_(std::move(lost)) {}
+SiteFiles::SiteFiles(platform::FileSystem& fs, files::Finisher& finisher, std::filesystem::path data_path,
+                     LostBlock lost)
+    : fs_(fs), finisher_(finisher), data_path_(std::move(data_path)), lost_(std::move(lost)) {}
 
 std::size_t SiteFiles::slot(int site) {
   if (site < 0 || site > kMaxSiteIndex) throw vb::VbError(9, "Subscript out of range");
@@ -68,18 +72,38 @@ std::string SiteFiles::file_name(int site, const std::string& stamp, const std::
 }
 
 std::string SiteFiles::create(int site) {
-  auto& stream = tsSite_[slot(site)];
-  write_held_of(site);
-  stream.reset();
-  std::string name = file_name(site, platform::time_stamp_now(), random_.next());
-  stream = fs_.open(data_path_ / name, platform::OpenMode::kAppend);
+  close(site);
+  std::string stamp = platform::time_stamp_now();
+  std::filesystem::path path = data_path_ / file_name(site, stamp, random_.next());
+  // A name of this site and second whose finish is pending (a rotation a block): another draw.
+  for (int draws = 1; !finisher_.claim(path); ++draws) {
+    if (draws == kMaxDraws) throw platform::FileError(EEXIST, path);
+    path = data_path_ / file_name(site, stamp, random_.next());
+  }
+  try {
+    tsSite_[slot(site)] = fs_.open(path, platform::OpenMode::kAppend);
+  } catch (...) {
+    finisher_.release(path);
+    throw;
+  }
+  std::string name = path.filename().string();
+  site_path_[slot(site)] = std::move(path);
   return name;
 }
 
 void SiteFiles::close(int site) {
   auto& stream = tsSite_[slot(site)];
   write_held_of(site);
+  if (!stream) return;
   stream.reset();
+  finisher_.release(site_path_[slot(site)]);
+}
+
+void SiteFiles::hand_over(int site, files::Finisher::OnError on_error) {
+  auto& stream = tsSite_[slot(site)];
+  write_held_of(site);
+  if (!stream) return;
+  finisher_.finish(std::move(stream), site_path_[slot(site)], std::move(on_error));
 }
 
 void SiteFiles::hold(int site, std::string_view block, std::string_view line_end) {

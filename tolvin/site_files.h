@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/data_files.h"
+#include "files/finisher.h"
 #include "platform/files.h"
 
 namespace ralvek::tolvin {
@@ -31,14 +32,20 @@ void clean_block(std::string& block);
 class SiteFiles {
  public:
   using LostBlock = std::function<void(int site, const std::exception& error)>;
-  SiteFiles(platform::FileSystem& fs, std::filesystem::path data_path, LostBlock lost);
+  // `fs` and `finisher` must outlive this object.
+  SiteFiles(platform::FileSystem& fs, files::Finisher& finisher, std::filesystem::path data_path,
+            LostBlock lost);
 
   bool is_open(int site) const;
   // Opens a new file "<site>_<stamp><random>.ip" for appending (an existing file of that name is
-  // appended to, never replaced) and returns its name. Throws on failure.
+  // appended to, never replaced). The name is claimed from the finisher: a name whose finish is
+  // pending takes another random part. Returns the file's name. Throws on failure.
   std::string create(int site);
   // Closes the site's file; the file stays as ".ip" until the next rename.
   void close(int site);
+  // Hands the site's open file to the finisher, which makes it a ".dat"; `on_error` hears of a
+  // failure, on the loop.
+  void hand_over(int site, files::Finisher::OnError on_error);
   // Holds one block for the site's open file; `line_end` follows it. Throws when the site has no
   // open file.
   void hold(int site, std::string_view block, std::string_view line_end);
@@ -55,10 +62,12 @@ class SiteFiles {
   void write_held_of(int site);
 
   platform::FileSystem& fs_;
+  files::Finisher& finisher_;
   std::filesystem::path data_path_;
   LostBlock lost_;
   files::RandomPart random_;
   std::array<std::unique_ptr<platform::WritableFile>, kMaxSiteIndex + 1> tsSite_;
+  std::array<std::filesystem::path, kMaxSiteIndex + 1> site_path_;  // of each open file
 
   int held_site_ = -1;
   std::string held_;

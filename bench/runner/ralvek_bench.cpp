@@ -17,18 +17,20 @@
 #include "bench_context.h"
 #include "buffer_setting.h"
 #include "other_bench.h"
+#include "rotation_bench.h"
 #include "tolvin_bench.h"
 
 namespace {
 
 using namespace ralvek::bench;
 
-const char* const kAll[] = {"tcp", "udp", "sites", "quendor", "serrak", "pemrod", "brastel"};
+const char* const kAll[] = {"tcp",    "udp",    "sites",   "quendor", "serrak",
+                            "pemrod", "brastel", "rotation", "quendor-rotation"};
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ralvek_bench [--only tcp,udp,sites,quendor,serrak,pemrod,brastel] [--runs 3]\n"
-               "                    [--seconds 5] [--work <folder>]\n");
+               "usage: ralvek_bench [--only tcp,udp,sites,quendor,serrak,pemrod,brastel,rotation,quendor-rotation]\n"
+               "                    [--runs 3] [--seconds 5] [--work <folder>]\n");
   return 2;
 }
 
@@ -158,6 +160,8 @@ int main(int argc, char** argv) {
   want("serrak", c.programs.serrak, bench_serrak);
   if (only.count("brastel")) bench_brastel(c, BRASTEL_BENCH);
   want("pemrod", c.programs.pemrod_bench, bench_pemrod);
+  want("rotation", c.programs.tolvin, bench_tolvin_rotation);
+  want("quendor-rotation", c.programs.quendor, bench_quendor_rotation);
   double minutes = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 60;
 
   std::printf("%s\n", machine_line().c_str());

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "buffer_setting.h"
@@ -20,7 +21,9 @@ using namespace std::chrono_literals;
 
 constexpr int kTcpSites = 50;
 constexpr std::size_t kRecordSize = 120;
-constexpr int kTcpBatch = 32;  // records per send(2) of a TCP sender
+// Below this the bare receiver was held back by something (the sender, the machine's load), and
+// a ratio against it says nothing about tolvin.
+constexpr double kBareFloorMBs = 1200;
 constexpr int kUdpSenders = 8;
 constexpr int kManySites = 999;
 constexpr int kManySeconds = 8;
@@ -56,22 +59,19 @@ Ingest tcp_ingest(const Context& c, Kind kind, int rep) {
     return result;
   }
 
-  std::vector<std::unique_ptr<Child>> senders;
+  // One sender process, a thread and a pre-built buffer of records a connection: it must
+  // outrun every receiver, or the row measures the sender.
   auto start = Clock::now();
-  for (int i = 0; i < kTcpSites; ++i) {
-    int to = port + (kind == Kind::kSocat ? i : 0);
-    senders.push_back(std::make_unique<Child>(
-        std::vector<std::string>{c.programs.pbxsim, "tcp", "--from", source(10, i), "--to",
-                                 "127.0.0.1:" + std::to_string(to), "--count", "0", "--seconds",
-                                 fixed(c.seconds, 2), "--batch", std::to_string(kTcpBatch)},
-        std::map<std::string, std::string>{}, dir / ("sender-" + std::to_string(i) + ".log")));
+  Child sender({c.programs.peer, "tcp-flood", "127.0.0.1:" + std::to_string(port), "10", std::to_string(kTcpSites),
+                fixed(c.seconds, 2), kind == Kind::kSocat ? "port-per-site" : "-"},
+               {}, dir / "sender.log");
+  if (!sender.wait(std::chrono::seconds(static_cast<long>(c.seconds) + 60)) || sender.status() != 0) {
+    result.failure = "sender: " + read_file(sender.log_path()).substr(0, 120);
   }
   std::map<std::string, std::uint64_t> sent;
-  for (int i = 0; i < kTcpSites; ++i) {
-    if (!senders[i]->wait(std::chrono::seconds(30)) || senders[i]->status() != 0) {
-      result.failure = "sender " + source(10, i) + " failed";
-    }
-    sent[source(10, i)] = sent_records(senders[i]->log_path());
+  std::istringstream log(read_file(sender.log_path()));
+  for (std::string word, from, verb, n, unit; log >> word >> from >> verb >> n >> unit;) {
+    if (verb == "sent") sent[from] = std::strtoull(n.c_str(), nullptr, 10);
   }
   double elapsed = seconds_since(start);
   r.stop();
@@ -267,8 +267,15 @@ void bench_tolvin_tcp(Context& c) {
   }
   auto both = [&](int k) { return !failure[0].empty() ? failure[0] : failure[k]; };
   double vs_bare = median(ratios(mb[0], mb[1]));
+  std::string bare_verdict = verdict(vs_bare >= 0.8, both(1));
+  if (both(1).empty() && median(mb[1]) < kBareFloorMBs) {
+    bare_verdict = "n/a: bare < 1.2 GB/s";
+    c.notes.push_back("1: the bare receiver reached " + short_number(median(mb[1])) +
+                      " MB/s, below the 1.2 GB/s a ratio needs: something else than the receivers (the "
+                      "machine's other work, the sender) set the pace, so the ratio does not count.");
+  }
   c.rows.push_back({"1 tolvin TCP ingest, 50 sites, vs bare epoll", "MB/s", short_number(median(mb[0])),
-                    short_number(median(mb[1])), fixed(vs_bare, 2), ">= 0.80x", verdict(vs_bare >= 0.8, both(1))});
+                    short_number(median(mb[1])), fixed(vs_bare, 2), ">= 0.80x", bare_verdict});
   if (c.programs.socat.empty()) {
     c.rows.push_back({"1 tolvin TCP ingest, 50 sites, vs socat", "MB/s", "-", "-", "-", ">= 1.00x",
                       "n/a (socat not installed)"});

@@ -32,6 +32,16 @@ void sync_path(const std::filesystem::path& path, int flags) {
   if (::fsync(fd.get()) != 0) throw FileError(errno, path);
 }
 
+bool has_extension(std::string_view name, std::string_view lower_ext) {
+  if (name.size() <= lower_ext.size() || name[name.size() - lower_ext.size() - 1] != '.') return false;
+  for (std::size_t i = 0; i < lower_ext.size(); ++i) {
+    char c = name[name.size() - lower_ext.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lower_ext[i]) return false;
+  }
+  return true;
+}
+
 class PosixWritableFile final : public WritableFile {
  public:
   PosixWritableFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
@@ -62,6 +72,12 @@ class PosixWritableFile final : public WritableFile {
 
   void start_writeback() override { ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE); }
 
+  std::optional<std::uint64_t> size() override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) throw FileError(errno, path_);
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
  private:
   FileDescriptor fd_;
   std::filesystem::path path_;
@@ -89,11 +105,19 @@ class PosixFileSystem final : public FileSystem {
     throw FileError(error == EEXIST ? ENOTDIR : error, path);
   }
 
-  std::vector<DirEntry> list(const std::filesystem::path& dir) override {
+  std::vector<DirEntry> list(const std::filesystem::path& dir) override { return list_where(dir, {}); }
+
+  std::vector<DirEntry> list_with_extension(const std::filesystem::path& dir, const std::string& lower_ext) override {
+    return list_where(dir, lower_ext);
+  }
+
+  // Every regular file, or only those with extension `lower_ext` (any case) when it is given.
+  std::vector<DirEntry> list_where(const std::filesystem::path& dir, const std::string& lower_ext) {
     DIR* handle = ::opendir(dir.c_str());
     if (!handle) throw FileError(errno, dir);
     std::vector<DirEntry> entries;
     while (dirent* entry = ::readdir(handle)) {
+      if (!lower_ext.empty() && !has_extension(entry->d_name, lower_ext)) continue;
       struct stat st {};
       if (::fstatat(::dirfd(handle), entry->d_name, &st, 0) != 0) continue;  // gone meanwhile
       if (!S_ISREG(st.st_mode)) continue;
@@ -115,6 +139,12 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::vector<DirEntry> FileSystem::list_with_extension(const std::filesystem::path& dir, const std::string& lower_ext) {
+  std::vector<DirEntry> all = list(dir);
+  std::erase_if(all, [&](const DirEntry& e) { return !has_extension(e.name, lower_ext); });
+  return all;
+}
 
 FileError::FileError(int error_number, const std::filesystem::path& path)
     : std::runtime_error(std::string(std::strerror(error_number)) + ": " + path.string()),

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ class WritableFile {
   // Asks the system to start writing the file out without waiting, so that a sync() of many
   // files one after the other finds most of the work done. Only a hint.
   virtual void start_writeback() {}
+  // Its size now; unknown (nullopt) where the file cannot tell.
+  virtual std::optional<std::uint64_t> size() { return std::nullopt; }
 };
 
 struct DirEntry {
@@ -55,10 +58,18 @@ class FileSystem {
   virtual void create_directory(const std::filesystem::path& path) = 0;
   // Regular files of a directory, in the order the directory lists them.
   virtual std::vector<DirEntry> list(const std::filesystem::path& dir) = 0;
+  // The same, only the files whose extension is `lower_ext` in any case (a folder of thousands
+  // of .dat files is listed without looking at each of them).
+  virtual std::vector<DirEntry> list_with_extension(const std::filesystem::path& dir, const std::string& lower_ext);
   // Makes the file's content durable, renames it without replacing an existing file (EEXIST),
   // then makes the rename itself durable.
   virtual void publish(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual void remove(const std::filesystem::path& path) = 0;
+  // True when something of exactly that name is there (no error: unknown counts as absent).
+  virtual bool exists(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+  }
 };
 
 // The real file system (POSIX calls).

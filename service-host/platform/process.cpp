@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,6 +102,11 @@ std::vector<std::string> split_words(const std::string& text) {
   }
   if (in_word) words.push_back(std::move(word));
   return words;
+}
+
+void lower_this_thread_priority() {
+  // On Linux a nice value belongs to the thread whose id is given.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
 }
 
 }  // namespace ralvek::platform

@@ -25,4 +25,8 @@ bool on_path(const std::string& name);
 // quotes, double quotes and backslashes quote), without any expansion.
 std::vector<std::string> split_words(const std::string& text);
 
+// Lowers the calling thread's scheduling priority (nice 10, the thread only), so that its
+// background work gives way to the event loop whenever both want the CPU. Only a hint.
+void lower_this_thread_priority();
+
 }  // namespace ralvek::platform

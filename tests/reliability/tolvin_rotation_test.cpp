@@ -106,6 +106,73 @@ TEST_F(TolvinReliability, HundredSitesThroughRotationsAndAForcedDisconnectLoseNo
   }
 }
 
+TEST_F(TolvinReliability, ARotationAfterEveryBlockNeverFinishesAFileStillBeingWritten) {
+  // max_count=1: every block closes all files and sweeps the folder, while the next blocks
+  // already go into new files. A .dat that grows after it appeared was taken while open.
+  std::string ini = "file_interval=0\nmax_count=1\n";
+  for (int site = 21; site <= 26; ++site) {
+    ini += site_address(site) + (site <= 23 ? "" : ",udp") + "=" + std::to_string(site) + "\n";
+  }
+  write_ini(ini);
+  auto tolvin = start_debug();
+  ASSERT_TRUE(tolvin->running());
+
+  std::atomic<bool> stop{false};
+  std::map<std::string, std::uintmax_t> first_size;
+  std::vector<std::string> grown;
+  std::thread watcher([&] {
+    auto give_up = std::chrono::steady_clock::now() + 60s;
+    while (!stop && std::chrono::steady_clock::now() < give_up) {
+      std::error_code ec;
+      for (const auto& entry : std::filesystem::directory_iterator(data(), ec)) {
+        if (entry.path().extension() != ".dat") continue;
+        auto size = entry.file_size(ec);
+        if (ec) continue;
+        auto [at, fresh] = first_size.emplace(entry.path().filename().string(), size);
+        if (!fresh && at->second != size) grown.push_back(at->first);
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::map<int, int> tcp;
+  for (int site = 21; site <= 23; ++site) tcp[site] = tcp_connect(site_address(site), port_);
+  std::uint64_t rounds = 0;
+  for (; rounds < 50; ++rounds) {
+    for (int site = 21; site <= 26; ++site) {
+      std::string record = pbxsim::make_record(site_address(site), rounds + 1, kRecordSize);
+      if (site <= 23) {
+        send_all(tcp[site], record);
+      } else {
+        udp_send(site_address(site), port_, record);
+      }
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_TRUE(wait_until([&] { return written() == rounds * 6 * kRecordSize; }, 20s));
+  for (auto& [site, fd] : tcp) ::close(fd);
+  tolvin->signal(SIGTERM);
+  EXPECT_EQ(tolvin->wait(30s), 0);
+  stop = true;
+  watcher.join();
+
+  EXPECT_EQ(grown, std::vector<std::string>{});
+  for (const auto& name : files_with_ext(data(), "dat")) {
+    auto seen = first_size.find(name);
+    if (seen != first_size.end()) {
+      EXPECT_EQ(std::filesystem::file_size(data() / name), seen->second) << name;
+    }
+  }
+  EXPECT_EQ(files_with_ext(data(), "ip"), std::vector<std::string>{});
+  EXPECT_GE(files_with_ext(data(), "dat").size(), rounds);
+  auto ledger = read_ledger(data());
+  EXPECT_TRUE(ledger.torn.empty()) << ledger.torn.front();
+  for (int site = 21; site <= 26; ++site) {
+    std::string source = site_address(site);
+    EXPECT_EQ(ledger.missing(source, 1, rounds), std::vector<std::uint64_t>{}) << source;
+    EXPECT_EQ(ledger.doubled(source), std::vector<std::uint64_t>{}) << source;
+  }
+}
+
 // Senders that keep sending numbered records until stopped; each TCP record is one send.
 class Senders {
  public:

@@ -1,0 +1,124 @@
+#include "files/finisher.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <set>
+
+namespace ralvek::files {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A real file whose sync waits until the test lets it go: a finish held in the middle.
+class HeldFile final : public platform::WritableFile {
+ public:
+  HeldFile(std::unique_ptr<platform::WritableFile> real, std::shared_future<void> go)
+      : real_(std::move(real)), go_(std::move(go)) {}
+  void append(std::string_view bytes) override { real_->append(bytes); }
+  void sync() override {
+    go_.wait();
+    real_->sync();
+  }
+  std::optional<std::uint64_t> size() override { return real_->size(); }
+
+ private:
+  std::unique_ptr<platform::WritableFile> real_;
+  std::shared_future<void> go_;
+};
+
+class FinisherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("finisher_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::unique_ptr<platform::WritableFile> open(const std::string& name, const std::string& content) {
+    EXPECT_TRUE(finisher_.claim(dir_ / name));
+    auto file = platform::posix_file_system().open(dir_ / name, platform::OpenMode::kAppend);
+    file->append(content);
+    return file;
+  }
+  std::set<std::string> names() const {
+    std::set<std::string> result;
+    for (auto& e : fs::directory_iterator(dir_)) result.insert(e.path().filename());
+    return result;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  Finisher::OnError collect() {
+    return [this](const std::string& d) { errors_.push_back(d); };
+  }
+
+  fs::path dir_;
+  asio::io_context io_;
+  Finisher finisher_{io_, platform::posix_file_system()};
+  std::vector<std::string> errors_;
+};
+
+TEST_F(FinisherTest, HandedOverFilesBecomeDatFilesEmptyOnesGoAndTheirNamesAreFreeAgain) {
+  finisher_.finish(open("1_a.ip", "one"), dir_ / "1_a.ip", collect());
+  finisher_.finish(open("2_a.ip", ""), dir_ / "2_a.ip", collect());
+  finisher_.wait_idle();
+  EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat"}));
+  EXPECT_EQ(read("1_a.dat"), "one");
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_TRUE(finisher_.claim(dir_ / "1_a.ip"));
+}
+
+TEST_F(FinisherTest, AFailureIsReportedOnTheLoopAndLeavesTheTemporaryFile) {
+  std::ofstream(dir_ / "1_a.dat") << "older";
+  std::thread::id reported_on;
+  finisher_.finish(open("1_a.ip", "newer"), dir_ / "1_a.ip", [&](const std::string& d) {
+    reported_on = std::this_thread::get_id();
+    errors_.push_back(d);
+  });
+  for (int i = 0; i < 500 && errors_.empty(); ++i) {
+    std::this_thread::sleep_for(2ms);  // an idle loop returns at once
+    io_.restart();
+    io_.run();
+  }
+  EXPECT_EQ(reported_on, std::this_thread::get_id());
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("1_a.dat"), std::string::npos) << errors_[0];
+  EXPECT_EQ(read("1_a.dat"), "older");
+  EXPECT_EQ(read("1_a.ip"), "newer");
+}
+
+TEST_F(FinisherTest, WhileAFinishIsPendingItsNameStaysTakenAndASweepTakesOnlyUnclaimedFiles) {
+  std::promise<void> go;
+  auto held = std::make_unique<HeldFile>(open("1_a.ip", "handed"), go.get_future().share());
+  finisher_.finish(std::move(held), dir_ / "1_a.ip", collect());
+  auto open_file = open("2_b.ip", "still open");  // the loop's file of the next period
+  std::ofstream(dir_ / "3_c.IP") << "left by a killed run";
+  finisher_.sweep(dir_, "ip", collect());
+  finisher_.sweep(dir_, "ip", collect());  // the same sweep, not begun: one is enough
+  EXPECT_FALSE(finisher_.claim(dir_ / "1_a.ip"));
+  go.set_value();
+  finisher_.wait_idle();
+  EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.ip", "3_c.dat"}));
+  EXPECT_TRUE(errors_.empty());
+  open_file->append(" and growing");
+  EXPECT_EQ(read("2_b.ip"), "still open and growing");
+  EXPECT_TRUE(finisher_.claim(dir_ / "1_a.ip"));
+}
+
+TEST_F(FinisherTest, ASweepOfAMissingFolderIsReported) {
+  finisher_.sweep(dir_ / "missing", "ip", collect());
+  finisher_.wait_idle();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("missing"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ralvek::files
