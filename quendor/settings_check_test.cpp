@@ -3,33 +3,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "ini/settings_check_fixture.h"
 #include "settings.h"
 
 namespace ralvek::quendor {
 namespace {
 
-class CheckSettings : public ::testing::Test {
+class CheckSettings : public ini::SettingsCheckFixture {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("quendor_check_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  void write(const std::string& text) { std::ofstream(dir_ / "quendor.ini", std::ios::binary) << text; }
-  std::string file() const { return (dir_ / "quendor.ini").string(); }
-  int check() {
-    std::ostringstream out;
-    int status = check_settings(dir_, out);
-    out_ = out.str();
-    return status;
-  }
-  bool says(const std::string& text) const { return out_.find(text) != std::string::npos; }
-
-  std::filesystem::path dir_;
-  std::string out_;
+  CheckSettings() : SettingsCheckFixture("quendor.ini", check_settings) {}
 };
 
 TEST_F(CheckSettings, ExchangesAreListedAndTheirFaultsNamedByLine) {
