@@ -28,15 +28,6 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
-std::uintmax_t bytes_in(const std::string& dir) {
-  std::uintmax_t total = 0;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    if (entry.is_regular_file(ec)) total += entry.file_size(ec);
-  }
-  return total;
-}
-
 // Waits until the files in `dir` hold `bytes` or stop growing for a second (10 s at most).
 void wait_for_bytes(const std::string& dir, std::uintmax_t bytes) {
   std::uintmax_t last = 0;

@@ -102,4 +102,13 @@ RecordCount count_records(const std::string& dir, const std::string& suffix,
   return result;
 }
 
+std::uintmax_t bytes_in(const std::string& dir) {
+  std::uintmax_t total = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (entry.is_regular_file(ec)) total += entry.file_size(ec);
+  }
+  return total;
+}
+
 }  // namespace ralvek::bench

@@ -28,4 +28,7 @@ RecordCount count_records(const std::string& dir, const std::string& suffix,
                           const std::map<std::string, std::uint64_t>& sent, std::size_t size,
                           const std::string& line_end = "\r\n");
 
+// The bytes of the regular files in `dir` (0 when it cannot be read): how far a receiver got.
+std::uintmax_t bytes_in(const std::string& dir);
+
 }  // namespace ralvek::bench

@@ -41,15 +41,6 @@ std::map<std::string, std::uint64_t> sent_per_source(const std::string& log) {
   return sent;
 }
 
-std::uintmax_t bytes_in(const std::string& dir) {
-  std::uintmax_t total = 0;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-    if (entry.is_regular_file(ec)) total += entry.file_size(ec);
-  }
-  return total;
-}
-
 std::size_t dat_files_of(const std::string& dir, const std::string& prefix) {
   std::size_t n = 0;
   std::error_code ec;

@@ -6,17 +6,12 @@
 #include <chrono>
 #include <vector>
 
+#include "script_fixture.h"
+
 namespace ralvek::vbscript {
 namespace {
 
-struct Recorder {
-  explicit Recorder(Engine& e) {
-    e.on_error([this](const ScriptError& err) { errors.push_back(err); });
-    e.on_timeout([this](long ms) { timeouts.push_back(ms); });
-  }
-  std::vector<ScriptError> errors;
-  std::vector<long> timeouts;
-};
+using testing::Recorder;
 
 TEST(EngineInterface, RunCallsAProcedureWithTextArgumentsAndReturnsItsResult) {
   Engine e;

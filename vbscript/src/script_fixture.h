@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "vbscript/engine.h"
 
@@ -39,6 +40,16 @@ class ScriptTest : public ::testing::Test {
   }
 
   Engine engine;
+};
+
+// Collects the error and time-out notifications of an engine.
+struct Recorder {
+  explicit Recorder(Engine& e) {
+    e.on_error([this](const ScriptError& err) { errors.push_back(err); });
+    e.on_timeout([this](long ms) { timeouts.push_back(ms); });
+  }
+  std::vector<ScriptError> errors;
+  std::vector<long> timeouts;
 };
 
 }  // namespace ralvek::vbscript::testing

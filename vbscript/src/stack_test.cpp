@@ -11,19 +11,13 @@
 
 #include "interpreter.h"
 #include "parser.h"
+#include "script_fixture.h"
 #include "vbscript/engine.h"
 
 namespace ralvek::vbscript {
 namespace {
 
-struct Recorder {
-  explicit Recorder(Engine& e) {
-    e.on_error([this](const ScriptError& err) { errors.push_back(err); });
-    e.on_timeout([this](long ms) { timeouts.push_back(ms); });
-  }
-  std::vector<ScriptError> errors;
-  std::vector<long> timeouts;
-};
+using testing::Recorder;
 
 std::string repeat(const std::string& part, int count) {
   std::string out;
