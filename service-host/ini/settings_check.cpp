@@ -47,7 +47,11 @@ std::string shortened(const std::string& text) {
   return text.size() <= kShown ? text : text.substr(0, kShown) + "...";
 }
 
-std::string quote(const std::string& text) { return "\"" + shortened(text) + "\""; }
+std::string quote(const std::string& text) {
+  std::string quoted(1, '"');
+  quoted.append(shortened(text)).append(1, '"');
+  return quoted;
+}
 
 UseValue whole_number(int bits, double low, double high, const std::string& outside) {
   return [=](const std::string& text) {
