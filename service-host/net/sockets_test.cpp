@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <thread>
 
 #include <asio/read.hpp>
@@ -27,10 +29,23 @@ std::string read_text(const char* path) {
   return text;
 }
 
+// A port the listener can bind on every address: below the kernel's ephemeral range (32768 and
+// up), so no client socket of another test on some 127.0.0.x address holds it, and probed on
+// every address as the listener binds.
 int free_port() {
+  static std::mt19937 pick(std::random_device{}());
+  std::uniform_int_distribution<int> ports(20000, 32000);
   asio::io_context io;
-  asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
-  return probe.local_endpoint().port();
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    int port = ports(pick);
+    asio::ip::tcp::acceptor probe(io);
+    std::error_code ec;
+    probe.open(asio::ip::tcp::v4(), ec);
+    if (!ec) probe.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) probe.bind({asio::ip::tcp::v4(), static_cast<unsigned short>(port)}, ec);
+    if (!ec) return port;
+  }
+  throw std::runtime_error("no free port between 20000 and 32000");
 }
 
 // Runs the loop until `done` or a time limit.
