@@ -11,15 +11,17 @@
 namespace ralvek::figures {
 namespace {
 
+// One metric family: its header and how a sample is read off a source's (or the copy's) figures.
+template <typename Figures>
 struct Family {
   const char* name;
   const char* type;
   const char* help;
-  std::function<double(const SourceFigures&)> value;
+  std::function<double(const Figures&)> value;
 };
 
-const std::vector<Family>& source_families() {
-  static const std::vector<Family> families = {
+const std::vector<Family<SourceFigures>>& source_families() {
+  static const std::vector<Family<SourceFigures>> families = {
       {"ralvek_source_connected", "gauge", "1 while the source is connected (TCP) or its line is open.",
        [](const SourceFigures& f) { return f.connected ? 1.0 : 0.0; }},
       {"ralvek_received_bytes_total", "counter", "Bytes received since the start.",
@@ -42,15 +44,8 @@ const std::vector<Family>& source_families() {
   return families;
 }
 
-struct CopyFamily {
-  const char* name;
-  const char* type;
-  const char* help;
-  std::function<double(const CopyFigures&)> value;
-};
-
-const std::vector<CopyFamily>& copy_families() {
-  static const std::vector<CopyFamily> families = {
+const std::vector<Family<CopyFigures>>& copy_families() {
+  static const std::vector<Family<CopyFigures>> families = {
       {"ralvek_files_moved_total", "counter", "Files moved to the remote folder since the start.",
        [](const CopyFigures& f) { return static_cast<double>(f.files_moved); }},
       {"ralvek_moved_bytes_total", "counter", "Bytes of the files moved since the start.",
