@@ -169,12 +169,16 @@ int run_bare_tcp(const std::string& listen, const std::vector<std::string>& conn
   }
 }
 
-int run_bare_udp(const std::string& listen, const std::string& dir) {
+int run_bare_udp(const std::string& listen, const std::string& dir, int buffer_kb) {
   PeerFiles files(dir);
   int signals = stop_signals();
   sockaddr_in at = parse_endpoint(listen);
   int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sock < 0) fail("socket");
+  int bytes = buffer_kb * 1024;
+  if (bytes > 0 && ::setsockopt(sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof(bytes)) != 0) {
+    ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof(bytes));
+  }
   if (::bind(sock, reinterpret_cast<sockaddr*>(&at), sizeof(at)) != 0) fail("bind " + listen);
   int epoll = epoll_create1(EPOLL_CLOEXEC);
   if (epoll < 0) fail("epoll_create1");

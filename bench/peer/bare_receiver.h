@@ -14,7 +14,8 @@ namespace ralvek::bench {
 int run_bare_tcp(const std::string& listen, const std::vector<std::string>& connect_to,
                  const std::string& dir);
 
-// Single-threaded UDP receiver reading batches with recvmmsg(2). Runs until SIGTERM or SIGINT.
-int run_bare_udp(const std::string& listen, const std::string& dir);
+// Single-threaded UDP receiver reading batches with recvmmsg(2), with a receive buffer of
+// `buffer_kb` when not 0 (forced, as root). Runs until SIGTERM or SIGINT.
+int run_bare_udp(const std::string& listen, const std::string& dir, int buffer_kb);
 
 }  // namespace ralvek::bench

@@ -16,7 +16,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: bench_peer tcp-recv <address:port> <dir>\n"
                "       bench_peer tcp-client <address:port>[,<address:port>...] <dir>\n"
-               "       bench_peer udp-recv <address:port> <dir>\n"
+               "       bench_peer udp-recv <address:port> <dir> [buffer-kb]\n"
                "       bench_peer sites <address:port> <count> <seconds>\n"
                "       bench_peer tcp-flood <address:port> <first> <count> <seconds> [port-per-site]\n"
                "       bench_peer udp-sites <address:port> <first> <count> <rate> <seconds>\n");
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   try {
     if (mode == "tcp-recv") return ralvek::bench::run_bare_tcp(argv[2], {}, argv[3]);
     if (mode == "tcp-client") return ralvek::bench::run_bare_tcp("", split(argv[2]), argv[3]);
-    if (mode == "udp-recv") return ralvek::bench::run_bare_udp(argv[2], argv[3]);
+    if (mode == "udp-recv") return ralvek::bench::run_bare_udp(argv[2], argv[3], argc > 4 ? std::stoi(argv[4]) : 0);
     if (mode == "tcp-flood" && (argc == 6 || argc == 7)) {
       return ralvek::bench::run_tcp_flood(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), std::stod(argv[5]),
                                           argc == 7 && std::string(argv[6]) == "port-per-site");

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace ralvek::bench {
@@ -21,6 +22,10 @@ NotifyListener::NotifyListener(std::string path) : path_(std::move(path)) {
   if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
     throw std::runtime_error("notify socket " + path_ + ": " + std::strerror(errno));
   }
+  // A ping's time is when the service sent it, not when this thread got to read it: a busy
+  // runner must not show up as a stall of the service.
+  int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
   thread_ = std::thread([this] { run(); });
 }
 
@@ -40,9 +45,24 @@ void NotifyListener::run() {
   while (!stop_) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
-    ssize_t n = ::recv(fd_, message, sizeof(message) - 1, 0);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec io{message, sizeof(message) - 1};
+    msghdr header{};
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof(control);
+    ssize_t n = ::recvmsg(fd_, &header, 0);
     if (n <= 0) continue;
     auto now = Clock::now();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+      timespec sent;
+      std::memcpy(&sent, CMSG_DATA(c), sizeof(sent));
+      auto since_sent = std::chrono::system_clock::now().time_since_epoch() -
+                        (std::chrono::seconds(sent.tv_sec) + std::chrono::nanoseconds(sent.tv_nsec));
+      now -= std::chrono::duration_cast<Clock::duration>(since_sent);
+    }
     std::string text(message, static_cast<std::size_t>(n));
     if (text.find("READY=1") != std::string::npos) ready_ = true;
     if (text.find("WATCHDOG=1") != std::string::npos) {

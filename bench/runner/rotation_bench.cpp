@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 constexpr int kSites = 200;           // 127.0.0.10-209
 constexpr std::size_t kRecordSize = 120;
 constexpr long kPingMs = 10;          // the watchdog ping interval the services are given
+constexpr int kUdpBufferKb = 8192;    // tolvin's default udp_buffer_kb, given to the bare receiver too
 
 std::string source(int i) { return "127.0.0." + std::to_string(10 + i); }
 
@@ -88,7 +89,8 @@ RotationRun udp_rotation(const Context& c, double rate, int rep, bool bare) {
   std::unique_ptr<Child> receiver;
   if (bare) {
     receiver = std::make_unique<Child>(
-        std::vector<std::string>{c.programs.peer, "udp-recv", "127.0.0.1:" + std::to_string(port), data},
+        std::vector<std::string>{c.programs.peer, "udp-recv", "127.0.0.1:" + std::to_string(port), data,
+                                 std::to_string(kUdpBufferKb)},
         std::map<std::string, std::string>{}, dir / "bare.log");
   } else {
     std::ofstream ini(home + "/tolvin.ini");
