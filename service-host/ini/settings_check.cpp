@@ -47,7 +47,12 @@ std::string shortened(const std::string& text) {
   return text.size() <= kShown ? text : text.substr(0, kShown) + "...";
 }
 
-std::string quote(const std::string& text) { return "\"" + shortened(text) + "\""; }
+std::string quote(const std::string& text) {
+  std::string quoted = "\"";  // appended, not "literal" + string: GCC 12 -O3 warns falsely
+  quoted += shortened(text);
+  quoted += '"';
+  return quoted;
+}
 
 UseValue whole_number(int bits, double low, double high, const std::string& outside) {
   return [=](const std::string& text) {
