@@ -10,7 +10,8 @@
 //   "fsync-begin <path>" is journaled when it starts.
 // - $RALVEK_FAULT_KILL_AT=n: the process kills itself just before its n-th watched operation.
 // - $RALVEK_FAULT_EACCES: while this file exists, opening a watched file for writing fails
-//   with EACCES (an unwritable place; tests run as root, so permissions cannot do it).
+//   with EACCES (an unwritable place; tests run as root, so permissions cannot do it), and so
+//   does naming an unnamed file there (linkat).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -237,6 +238,23 @@ int link(const char* from, const char* to) {
   if (watched(absolute(to))) step();
   int rc = real(from, to);
   if (rc == 0 && watched(absolute(to))) journal("link", absolute(from), absolute(to));
+  return rc;
+}
+
+// Names an unnamed (O_TMPFILE) file: a new file in the folder, refused as an open would be.
+int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  static auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  std::string b = to_dir == AT_FDCWD ? absolute(to) : fd_path(to_dir) + "/" + to;
+  if (watched(b)) {
+    step();
+    if (flag("RALVEK_FAULT_EACCES")) {
+      journal("open-refused", b);
+      errno = EACCES;
+      return -1;
+    }
+  }
+  int rc = real(from_dir, from, to_dir, to, flags);
+  if (rc == 0 && watched(b)) journal("link", from_dir == AT_FDCWD ? absolute(from) : fd_path(from_dir), b);
   return rc;
 }
 
