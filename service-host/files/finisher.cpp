@@ -188,7 +188,8 @@ void Finisher::refill_pools() {
     std::vector<std::unique_ptr<platform::WritableFile>> made;
     bool refused = false;
     try {
-      while (made.size() < count && !refused) {
+      // Files handed over meanwhile come first; the rest is made after them.
+      while (made.size() < count && !refused && !has_jobs()) {
         auto file = fs_.open_unnamed(dir);
         refused = !file;
         if (file) made.push_back(std::move(file));
@@ -199,6 +200,7 @@ void Finisher::refill_pools() {
     std::lock_guard lock(mutex_);
     Pool& pool = pools_[dir];
     pool.refused |= refused;
+    pool.asked = std::min(pool.asked + (count - made.size()), kPoolLimit);
     for (auto& file : made) pool.ready.push_back(std::move(file));
   }
 }
