@@ -81,7 +81,7 @@ std::string SiteFiles::create(int site) {
     path = data_path_ / file_name(site, stamp, random_.next());
   }
   try {
-    tsSite_[slot(site)] = fs_.open(path, platform::OpenMode::kAppend);
+    tsSite_[slot(site)] = finisher_.open_claimed(fs_, path);
   } catch (...) {
     finisher_.release(path);
     throw;

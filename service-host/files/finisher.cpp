@@ -1,5 +1,6 @@
 #include "files/finisher.h"
 
+#include <algorithm>
 #include <asio/post.hpp>
 
 #include "files/data_files.h"
@@ -11,6 +12,8 @@ namespace {
 // Files synced in one go: their writeback is started together, and one folder sync covers
 // their renames.
 constexpr std::size_t kBatch = 64;
+// Unnamed files kept ready in one folder, at most: each holds an inode, no disk space.
+constexpr std::size_t kPoolLimit = 256;
 
 std::filesystem::path dat_path(const std::filesystem::path& temp) {
   return temp.parent_path() / (base_name(temp.filename().string()) + ".dat");
@@ -70,6 +73,24 @@ void Finisher::push(Job job) {
   if (was_empty) work_.notify_one();
 }
 
+std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSystem& fs,
+                                                              const std::filesystem::path& path) {
+  std::unique_ptr<platform::WritableFile> file;
+  {
+    std::lock_guard lock(mutex_);
+    Pool& pool = pools_[path.parent_path()];
+    if (!pool.refused) {
+      pool.asked = std::min(pool.asked + 1, kPoolLimit);
+      if (!pool.ready.empty()) {
+        file = std::move(pool.ready.back());
+        pool.ready.pop_back();
+      }
+    }
+  }
+  if (file && file->link_as(path)) return file;
+  return fs.open(path, platform::OpenMode::kAppend);
+}
+
 void Finisher::wait_idle() {
   {
     std::unique_lock lock(mutex_);
@@ -92,6 +113,8 @@ void Finisher::run() {
     if (batch.front().kind == Job::Kind::kClosed) finish_one_closed(batch.front());
     if (batch.front().kind == Job::Kind::kSweep) run_sweep(batch.front());
     batch.clear();  // closes what a failure left open, outside the lock
+    // The files first, then the next period's new files.
+    if (!has_jobs()) refill_pools();
     lock.lock();
     busy_ = false;
     if (jobs_.empty()) idle_.notify_all();
@@ -144,6 +167,42 @@ void Finisher::finish_open(std::vector<Job>& batch) {
   // Only now may the names be taken again: the renames are durable.
   std::lock_guard lock(mutex_);
   for (const auto& job : batch) claims_.erase(job.path.string());
+}
+
+bool Finisher::has_jobs() {
+  std::lock_guard lock(mutex_);
+  return !jobs_.empty();
+}
+
+void Finisher::refill_pools() {
+  std::vector<std::pair<std::filesystem::path, std::size_t>> wanted;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [dir, pool] : pools_) {
+      std::size_t room = kPoolLimit - std::min(pool.ready.size(), kPoolLimit);
+      if (!pool.refused && pool.asked > 0 && room > 0) wanted.emplace_back(dir, std::min(pool.asked, room));
+      pool.asked = 0;
+    }
+  }
+  for (const auto& [dir, count] : wanted) {
+    std::vector<std::unique_ptr<platform::WritableFile>> made;
+    bool refused = false;
+    try {
+      // Files handed over meanwhile come first; the rest is made after them.
+      while (made.size() < count && !refused && !has_jobs()) {
+        auto file = fs_.open_unnamed(dir);
+        refused = !file;
+        if (file) made.push_back(std::move(file));
+      }
+    } catch (const std::exception&) {
+      // The loop opens its files as before, and reports what fails there.
+    }
+    std::lock_guard lock(mutex_);
+    Pool& pool = pools_[dir];
+    pool.refused |= refused;
+    pool.asked = std::min(pool.asked + (count - made.size()), kPoolLimit);
+    for (auto& file : made) pool.ready.push_back(std::move(file));
+  }
 }
 
 void Finisher::finish_one_closed(Job& job) {

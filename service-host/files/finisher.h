@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -22,6 +23,10 @@
 // the Finisher and goes back to its sockets; one background thread (the only thread of a program
 // besides its loop) does the disk work in the order the files were handed over, and reports
 // failures back on the loop.
+//
+// New files: the thread keeps unnamed files ready in the folders the loop opens files in
+// (FileSystem::open_unnamed), and the loop gives one its name. Creating a file is what is slow
+// (a file system may scan past many recently deleted inodes for a free one); naming is not.
 //
 // Names: every temporary file the loop has open, and every file handed over until its finish is
 // done, is "claimed". A sweep of the folder only takes unclaimed files, and the loop only opens
@@ -59,6 +64,13 @@ class Finisher {
   // begun yet already covers a new request for the same folder.
   void sweep(const std::filesystem::path& dir, const std::string& ext, OnError on_error);
 
+  // Opens the claimed name `path` for appending, with `fs`: a ready unnamed file of its folder
+  // takes the name; when none is ready or the name exists, fs.open() as before (an existing file
+  // is appended to, never replaced). Every file asked for is made again once the queue is done
+  // (at most 256 a folder wait), so a rotation finds as many as the one before took.
+  // Unnamed files vanish when closed: nothing is left after a kill.
+  std::unique_ptr<platform::WritableFile> open_claimed(platform::FileSystem& fs, const std::filesystem::path& path);
+
   // Blocks until everything handed over is finished, then reports the failures at once, on the
   // calling thread (the loop's). For the start's sweep and an orderly stop.
   void wait_idle();
@@ -72,7 +84,15 @@ class Finisher {
     OnError on_error;
   };
 
+  struct Pool {
+    std::vector<std::unique_ptr<platform::WritableFile>> ready;
+    std::size_t asked = 0;  // files asked for since the last refill
+    bool refused = false;   // the folder has no unnamed files: never asked again
+  };
+
   void push(Job job);
+  bool has_jobs();
+  void refill_pools();
   void run();
   std::vector<Job> next_batch(std::unique_lock<std::mutex>& lock);
   void finish_open(std::vector<Job>& batch);
@@ -91,6 +111,7 @@ class Finisher {
   std::deque<Job> jobs_;
   std::set<std::string> queued_sweeps_;  // folder + ext of sweeps not begun
   std::unordered_set<std::string> claims_;
+  std::map<std::filesystem::path, Pool> pools_;  // by folder
   std::vector<std::function<void()>> reports_;
   bool busy_ = false;
   bool stopping_ = false;

@@ -1,6 +1,7 @@
 #include "files/finisher.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,6 +30,31 @@ class HeldFile final : public platform::WritableFile {
  private:
   std::unique_ptr<platform::WritableFile> real_;
   std::shared_future<void> go_;
+};
+
+// The real file system, counting the files opened by name and unnamed; `refuse_unnamed` plays a
+// file system without O_TMPFILE.
+class CountingFileSystem final : public platform::FileSystem {
+ public:
+  int opened = 0;
+  int unnamed_asked = 0;
+  bool refuse_unnamed = false;
+  std::unique_ptr<platform::WritableFile> open(const fs::path& path, platform::OpenMode mode) override {
+    ++opened;
+    return real().open(path, mode);
+  }
+  std::unique_ptr<platform::WritableFile> open_unnamed(const fs::path& dir) override {
+    ++unnamed_asked;
+    return refuse_unnamed ? nullptr : real().open_unnamed(dir);
+  }
+  bool is_directory(const fs::path& path) override { return real().is_directory(path); }
+  void create_directory(const fs::path& path) override { real().create_directory(path); }
+  std::vector<platform::DirEntry> list(const fs::path& dir) override { return real().list(dir); }
+  void publish(const fs::path& from, const fs::path& to) override { real().publish(from, to); }
+  void remove(const fs::path& path) override { real().remove(path); }
+
+ private:
+  static platform::FileSystem& real() { return platform::posix_file_system(); }
 };
 
 class FinisherTest : public ::testing::Test {
@@ -118,6 +144,47 @@ TEST_F(FinisherTest, ASweepOfAMissingFolderIsReported) {
   finisher_.wait_idle();
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find("missing"), std::string::npos);
+}
+
+// One period: a new file of `name` opened through the finisher, written and handed over.
+void run_period(Finisher& finisher, CountingFileSystem& files, const fs::path& path, const std::string& content) {
+  ASSERT_TRUE(finisher.claim(path));
+  auto file = finisher.open_claimed(files, path);
+  file->append(content);
+  finisher.finish(std::move(file), path, {});
+  finisher.wait_idle();
+}
+
+TEST_F(FinisherTest, NewFilesAreNamedFromUnnamedOnesMadeAfterABatchAndAnExistingNameIsAppendedTo) {
+  CountingFileSystem files;
+  Finisher finisher(io_, files);
+  run_period(finisher, files, dir_ / "1_a.ip", "one");  // nothing ready yet: opened by name
+  EXPECT_EQ(files.opened, 1);
+  std::ofstream(dir_ / "2_b.ip") << "older;";  // left by a killed run
+  run_period(finisher, files, dir_ / "2_b.ip", "newer;");
+  EXPECT_EQ(files.opened, 2);  // the name exists: opened by name, appended to
+  run_period(finisher, files, dir_ / "3_c.ip", "three");
+  EXPECT_EQ(files.opened, 2);  // named from the ready one
+  EXPECT_EQ(files.unnamed_asked, 3);
+  EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.dat", "3_c.dat"}));
+  EXPECT_EQ(read("2_b.dat"), "older;newer;");
+  EXPECT_EQ(read("3_c.dat"), "three");
+  struct stat by_name {}, named_later {};
+  ASSERT_EQ(::stat((dir_ / "1_a.dat").c_str(), &by_name), 0);
+  ASSERT_EQ(::stat((dir_ / "3_c.dat").c_str(), &named_later), 0);
+  EXPECT_EQ(named_later.st_mode, by_name.st_mode);
+}
+
+TEST_F(FinisherTest, WhereUnnamedFilesAreRefusedFilesAreOpenedByNameAndNeverAskedAgain) {
+  CountingFileSystem files;
+  files.refuse_unnamed = true;
+  Finisher finisher(io_, files);
+  run_period(finisher, files, dir_ / "1_a.ip", "one");
+  run_period(finisher, files, dir_ / "2_b.ip", "two");
+  EXPECT_EQ(files.opened, 2);
+  EXPECT_EQ(files.unnamed_asked, 1);
+  EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.dat"}));
+  EXPECT_EQ(read("2_b.dat"), "two");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace ralvek::platform {
 namespace {
@@ -72,6 +73,17 @@ class PosixWritableFile final : public WritableFile {
 
   void start_writeback() override { ::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE); }
 
+  bool link_as(const std::filesystem::path& path) override {
+    // Any process may link its own unnamed file through /proc; the empty path of AT_EMPTY_PATH
+    // needs CAP_DAC_READ_SEARCH, for a system without /proc.
+    std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno != ENOENT || ::linkat(fd_.get(), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) != 0) return false;
+    }
+    path_ = path;
+    return true;
+  }
+
   std::optional<std::uint64_t> size() override {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) throw FileError(errno, path_);
@@ -90,6 +102,14 @@ class PosixFileSystem final : public FileSystem {
     int fd = ::open(path.c_str(), flags, 0640);
     if (fd < 0) throw FileError(errno, path);
     return std::make_unique<PosixWritableFile>(fd, path);
+  }
+
+  std::unique_ptr<WritableFile> open_unnamed(const std::filesystem::path& dir) override {
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_APPEND | O_CLOEXEC, 0640);
+    if (fd >= 0) return std::make_unique<PosixWritableFile>(fd, dir);
+    // File systems without O_TMPFILE, and kernels before it (EISDIR).
+    if (errno == EOPNOTSUPP || errno == EISDIR) return nullptr;
+    throw FileError(errno, dir);
   }
 
   bool is_directory(const std::filesystem::path& path) override {

@@ -36,6 +36,9 @@ class WritableFile {
   virtual void start_writeback() {}
   // Its size now; unknown (nullopt) where the file cannot tell.
   virtual std::optional<std::uint64_t> size() { return std::nullopt; }
+  // Gives a file from FileSystem::open_unnamed() its name. False, the file still unnamed, when
+  // the name exists or cannot be given: the caller then opens the name the usual way.
+  virtual bool link_as(const std::filesystem::path& /*path*/) { return false; }
 };
 
 struct DirEntry {
@@ -54,6 +57,10 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<WritableFile> open(const std::filesystem::path& path, OpenMode mode) = 0;
+  // A new empty file in `dir`, open for appending, that has no name yet (it vanishes when closed
+  // unnamed) and gets one with WritableFile::link_as(). Creating a file is the slow half of
+  // opening a new one; naming it is quick. nullptr where the file system has no such files.
+  virtual std::unique_ptr<WritableFile> open_unnamed(const std::filesystem::path& /*dir*/) { return nullptr; }
   virtual bool is_directory(const std::filesystem::path& path) = 0;
   virtual void create_directory(const std::filesystem::path& path) = 0;
   // Regular files of a directory, in the order the directory lists them.

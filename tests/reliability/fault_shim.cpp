@@ -10,7 +10,8 @@
 //   "fsync-begin <path>" is journaled when it starts.
 // - $RALVEK_FAULT_KILL_AT=n: the process kills itself just before its n-th watched operation.
 // - $RALVEK_FAULT_EACCES: while this file exists, opening a watched file for writing fails
-//   with EACCES (an unwritable place; tests run as root, so permissions cannot do it).
+//   with EACCES (an unwritable place; tests run as root, so permissions cannot do it), and so
+//   does naming an unnamed file there (linkat).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +27,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -71,11 +74,34 @@ std::string absolute(const char* path) {
   return std::string(cwd) + "/" + path;
 }
 
-std::string fd_path(int fd) {
+// An unnamed (O_TMPFILE) file keeps its "<dir>/#<inode> (deleted)" in /proc after linkat has
+// named it: the name it was given, by that text.
+std::mutex named_mutex;
+std::map<std::string, std::string>& named_unnamed() {
+  static auto* names = new std::map<std::string, std::string>;  // never destroyed: used until exit
+  return *names;
+}
+
+std::string fd_link(int fd) {
   char link[64], target[4096];
   std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
   ssize_t n = ::readlink(link, target, sizeof(target) - 1);
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+
+std::string fd_path(int fd) {
+  std::string path = fd_link(fd);
+  std::lock_guard lock(named_mutex);
+  auto named = named_unnamed().find(path);
+  return named == named_unnamed().end() ? path : named->second;
+}
+
+// The unnamed file behind `from` of a linkat (its /proc link or an AT_EMPTY_PATH descriptor).
+std::string unnamed_link(int from_dir, const char* from, int flags) {
+  if ((flags & AT_EMPTY_PATH) && from && !*from) return fd_link(from_dir);
+  constexpr std::string_view kSelf = "/proc/self/fd/";
+  if (!from || std::string_view(from).substr(0, kSelf.size()) != kSelf) return {};
+  return fd_link(std::atoi(from + kSelf.size()));
 }
 
 bool flag(const char* name, std::string* content = nullptr) {
@@ -237,6 +263,28 @@ int link(const char* from, const char* to) {
   if (watched(absolute(to))) step();
   int rc = real(from, to);
   if (rc == 0 && watched(absolute(to))) journal("link", absolute(from), absolute(to));
+  return rc;
+}
+
+// Names an unnamed (O_TMPFILE) file: a new file in the folder, refused as an open would be.
+int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  static auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  std::string b = to_dir == AT_FDCWD ? absolute(to) : fd_path(to_dir) + "/" + to;
+  if (watched(b)) {
+    step();
+    if (flag("RALVEK_FAULT_EACCES")) {
+      journal("open-refused", b);
+      errno = EACCES;
+      return -1;
+    }
+  }
+  std::string unnamed = unnamed_link(from_dir, from, flags);
+  int rc = real(from_dir, from, to_dir, to, flags);
+  if (rc == 0 && watched(b)) {
+    journal("link", unnamed.empty() ? absolute(from) : unnamed, b);
+    std::lock_guard lock(named_mutex);
+    if (unnamed.size() > 10 && unnamed.substr(unnamed.size() - 10) == " (deleted)") named_unnamed()[unnamed] = b;
+  }
   return rc;
 }
 
