@@ -121,6 +121,7 @@ void Hipath4Svc::oSVC_Start(bool& success) {
     figures_.start(owns_data_files());
     tmrConnectTCP.set_enabled(true);
     if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
+    if (owns_data_files()) finisher_.prepare(strDataPath, colClients.size());  // before the sweep ends
     RenameFiles();
     finisher_.wait_idle();  // an earlier run's files are finished before new data arrive
     update_status();

@@ -113,6 +113,7 @@ void frmIPService::oSVC_Start(bool& success) {
               "INI File: " + ini.file_path()});
 
     if (!fs_.is_directory(strDataPath)) fs_.create_directory(strDataPath);
+    finisher_.prepare(strDataPath, dicSites.size());  // ready before the start's sweep ends
     RenameFiles();
     finisher_.wait_idle();  // an earlier run's files are finished before new data arrive
     wsckServer[0].listen();

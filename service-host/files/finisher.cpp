@@ -77,7 +77,7 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSys
                                                               const std::filesystem::path& path) {
   std::unique_ptr<platform::WritableFile> file;
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     Pool& pool = pools_[path.parent_path()];
     if (!pool.refused) {
       pool.asked = std::min(pool.asked + 1, kPoolLimit);
@@ -85,10 +85,28 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSys
         file = std::move(pool.ready.back());
         pool.ready.pop_back();
       }
+      want_refill(lock);
     }
   }
   if (file && file->link_as(path)) return file;
   return fs.open(path, platform::OpenMode::kAppend);
+}
+
+void Finisher::prepare(const std::filesystem::path& dir, std::size_t count) {
+  std::unique_lock lock(mutex_);
+  Pool& pool = pools_[dir];
+  if (pool.refused) return;
+  pool.asked = std::min(std::max(pool.asked, count), kPoolLimit);
+  want_refill(lock);
+}
+
+// Wakes the thread once per refill, not once per file taken.
+void Finisher::want_refill(std::unique_lock<std::mutex>& lock) {
+  bool wake = !refill_wanted_;
+  refill_wanted_ = true;
+  if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+  lock.unlock();
+  if (wake) work_.notify_one();
 }
 
 void Finisher::wait_idle() {
@@ -104,7 +122,16 @@ void Finisher::run() {
   platform::lower_this_thread_priority();
   std::unique_lock lock(mutex_);
   for (;;) {
-    work_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+    work_.wait(lock, [this] { return stopping_ || !jobs_.empty() || refill_wanted_; });
+    // New files before finishing: without them the loop makes its own, slowly, while a
+    // finish only makes a ".dat" appear a little later.
+    if (refill_wanted_ && !stopping_) {
+      refill_wanted_ = false;
+      lock.unlock();
+      refill_pools();
+      lock.lock();
+      continue;
+    }
     if (jobs_.empty()) return;  // stopping, and everything handed over is done
     std::vector<Job> batch = next_batch(lock);
     busy_ = true;
@@ -113,8 +140,6 @@ void Finisher::run() {
     if (batch.front().kind == Job::Kind::kClosed) finish_one_closed(batch.front());
     if (batch.front().kind == Job::Kind::kSweep) run_sweep(batch.front());
     batch.clear();  // closes what a failure left open, outside the lock
-    // The files first, then the next period's new files.
-    if (!has_jobs()) refill_pools();
     lock.lock();
     busy_ = false;
     if (jobs_.empty()) idle_.notify_all();
@@ -169,11 +194,6 @@ void Finisher::finish_open(std::vector<Job>& batch) {
   for (const auto& job : batch) claims_.erase(job.path.string());
 }
 
-bool Finisher::has_jobs() {
-  std::lock_guard lock(mutex_);
-  return !jobs_.empty();
-}
-
 void Finisher::refill_pools() {
   std::vector<std::pair<std::filesystem::path, std::size_t>> wanted;
   {
@@ -188,14 +208,14 @@ void Finisher::refill_pools() {
     std::vector<std::unique_ptr<platform::WritableFile>> made;
     bool refused = false;
     try {
-      // Files handed over meanwhile come first; the rest is made after them.
-      while (made.size() < count && !refused && !has_jobs()) {
+      while (made.size() < count && !refused) {
         auto file = fs_.open_unnamed(dir);
         refused = !file;
         if (file) made.push_back(std::move(file));
       }
     } catch (const std::exception&) {
-      // The loop opens its files as before, and reports what fails there.
+      // The loop opens its files as before and reports what fails there; the next file it asks
+      // for tries again.
     }
     std::lock_guard lock(mutex_);
     Pool& pool = pools_[dir];

@@ -66,10 +66,13 @@ class Finisher {
 
   // Opens the claimed name `path` for appending, with `fs`: a ready unnamed file of its folder
   // takes the name; when none is ready or the name exists, fs.open() as before (an existing file
-  // is appended to, never replaced). Every file asked for is made again once the queue is done
-  // (at most 256 a folder wait), so a rotation finds as many as the one before took.
+  // is appended to, never replaced). Every file asked for is made again at once, before any
+  // finishing (at most 256 a folder wait), so a rotation finds as many as the one before took.
   // Unnamed files vanish when closed: nothing is left after a kill.
   std::unique_ptr<platform::WritableFile> open_claimed(platform::FileSystem& fs, const std::filesystem::path& path);
+  // Asks for `count` unnamed files in `dir` (at most 256) before anything handed over after: a
+  // start with many sources then names its first files as quickly as those of later periods.
+  void prepare(const std::filesystem::path& dir, std::size_t count);
 
   // Blocks until everything handed over is finished, then reports the failures at once, on the
   // calling thread (the loop's). For the start's sweep and an orderly stop.
@@ -91,7 +94,7 @@ class Finisher {
   };
 
   void push(Job job);
-  bool has_jobs();
+  void want_refill(std::unique_lock<std::mutex>& lock);
   void refill_pools();
   void run();
   std::vector<Job> next_batch(std::unique_lock<std::mutex>& lock);
@@ -113,6 +116,7 @@ class Finisher {
   std::unordered_set<std::string> claims_;
   std::map<std::filesystem::path, Pool> pools_;  // by folder
   std::vector<std::function<void()>> reports_;
+  bool refill_wanted_ = false;  // the loop took or asked for a new file since the last refill
   bool busy_ = false;
   bool stopping_ = false;
   bool delivery_posted_ = false;

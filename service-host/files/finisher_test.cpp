@@ -175,6 +175,29 @@ TEST_F(FinisherTest, NewFilesAreNamedFromUnnamedOnesMadeAfterABatchAndAnExisting
   EXPECT_EQ(named_later.st_mode, by_name.st_mode);
 }
 
+// A start asks for its sources' files before its sweep: the first period opens nothing by name.
+TEST_F(FinisherTest, FilesPreparedAtAStartAreReadyWhenItsSweepEnds) {
+  CountingFileSystem files;
+  Finisher finisher(io_, files);
+  finisher.prepare(dir_, 3);
+  finisher.sweep(dir_, "ip", collect());
+  finisher.wait_idle();
+  EXPECT_EQ(files.unnamed_asked, 3);
+  const std::string kNames[] = {"1_a.ip", "2_b.ip", "3_c.ip"};
+  std::vector<std::unique_ptr<platform::WritableFile>> open;
+  for (const auto& name : kNames) {
+    ASSERT_TRUE(finisher.claim(dir_ / name));
+    open.push_back(finisher.open_claimed(files, dir_ / name));
+    open.back()->append(name);
+  }
+  EXPECT_EQ(files.opened, 0);
+  for (std::size_t i = 0; i < open.size(); ++i) finisher.finish(std::move(open[i]), dir_ / kNames[i], collect());
+  finisher.wait_idle();
+  EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.dat", "3_c.dat"}));
+  EXPECT_EQ(read("2_b.dat"), "2_b.ip");
+  EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(FinisherTest, WhereUnnamedFilesAreRefusedFilesAreOpenedByNameAndNeverAskedAgain) {
   CountingFileSystem files;
   files.refuse_unnamed = true;
