@@ -12,8 +12,12 @@ namespace {
 // Files synced in one go: their writeback is started together, and one folder sync covers
 // their renames.
 constexpr std::size_t kBatch = 64;
-// Unnamed files kept ready in one folder, at most: each holds an inode, no disk space.
-constexpr std::size_t kPoolLimit = 256;
+// Unnamed files kept ready in one folder, at most: each holds an inode, no disk space, and a
+// descriptor, so a low descriptor limit (sockets need them more) keeps fewer.
+std::size_t pool_limit() {
+  static const std::size_t limit = std::min<std::size_t>(256, platform::open_files_limit() / 16);
+  return limit;
+}
 
 std::filesystem::path dat_path(const std::filesystem::path& temp) {
   return temp.parent_path() / (base_name(temp.filename().string()) + ".dat");
@@ -79,8 +83,8 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSys
   {
     std::unique_lock lock(mutex_);
     Pool& pool = pools_[path.parent_path()];
-    if (!pool.refused) {
-      pool.asked = std::min(pool.asked + 1, kPoolLimit);
+    if (!pool.refused && pool_limit() > 0) {
+      pool.asked = std::min(pool.asked + 1, pool_limit());
       if (!pool.ready.empty()) {
         file = std::move(pool.ready.back());
         pool.ready.pop_back();
@@ -95,8 +99,8 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSys
 void Finisher::prepare(const std::filesystem::path& dir, std::size_t count) {
   std::unique_lock lock(mutex_);
   Pool& pool = pools_[dir];
-  if (pool.refused) return;
-  pool.asked = std::min(std::max(pool.asked, count), kPoolLimit);
+  if (pool.refused || pool_limit() == 0) return;
+  pool.asked = std::min(std::max(pool.asked, count), pool_limit());
   want_refill(lock);
 }
 
@@ -199,7 +203,7 @@ void Finisher::refill_pools() {
   {
     std::lock_guard lock(mutex_);
     for (auto& [dir, pool] : pools_) {
-      std::size_t room = kPoolLimit - std::min(pool.ready.size(), kPoolLimit);
+      std::size_t room = pool_limit() - std::min(pool.ready.size(), pool_limit());
       if (!pool.refused && pool.asked > 0 && room > 0) wanted.emplace_back(dir, std::min(pool.asked, room));
       pool.asked = 0;
     }
@@ -220,7 +224,7 @@ void Finisher::refill_pools() {
     std::lock_guard lock(mutex_);
     Pool& pool = pools_[dir];
     pool.refused |= refused;
-    pool.asked = std::min(pool.asked + (count - made.size()), kPoolLimit);
+    pool.asked = std::min(pool.asked + (count - made.size()), pool_limit());
     for (auto& file : made) pool.ready.push_back(std::move(file));
   }
 }

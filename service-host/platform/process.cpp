@@ -109,4 +109,10 @@ void lower_this_thread_priority() {
   ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
 }
 
+std::size_t open_files_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1 << 20;
+  return static_cast<std::size_t>(limit.rlim_cur);
+}
+
 }  // namespace ralvek::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,5 +29,8 @@ std::vector<std::string> split_words(const std::string& text);
 // Lowers the calling thread's scheduling priority (nice 10, the thread only), so that its
 // background work gives way to the event loop whenever both want the CPU. Only a hint.
 void lower_this_thread_priority();
+
+// The process's limit of open descriptors (the soft limit); a large number when unlimited.
+std::size_t open_files_limit();
 
 }  // namespace ralvek::platform
