@@ -1,5 +1,6 @@
 #include "net/sockets.h"
 
+#include <sys/epoll.h>
 #include <sys/socket.h>
 
 #include <asio/connect.hpp>
@@ -102,7 +103,8 @@ void TcpSocket::accept(int request_id) {
     remote_port = peer.port();
   }
   state_ = SocketState::kConnected;
-  start_reading(++generation_);
+  ++generation_;
+  start_reading();
 }
 
 void TcpSocket::connect() {
@@ -131,7 +133,7 @@ void TcpSocket::connect() {
                               apply_keepalive();
                               socket_->non_blocking(true, ec);
                               state_ = SocketState::kConnected;
-                              start_reading(generation);
+                              start_reading();
                               if (owner_.events_.connect) owner_.events_.connect(index_);
                             });
       });
@@ -151,18 +153,35 @@ void TcpSocket::apply_keepalive() {
   if (keepalive.probes > 0) socket_->set_option(Probes(keepalive.probes), ignored);
 }
 
-void TcpSocket::start_reading(std::uint64_t generation) {
+void TcpSocket::start_reading() {
   // Wait for readiness, then read into the array's one buffer: an idle connection holds no
   // buffer of its own. The socket is non-blocking from its accept or connect on, so a read
   // is one system call.
-  read_scheduled_ = true;
-  socket_->async_wait(asio::socket_base::wait_read, [this, generation](std::error_code ec) {
-    if (ec == asio::error::operation_aborted || generation != generation_) return;
-    read_scheduled_ = false;
-    if (ec) {
-      fail(ec);
+  if (!watched_) {
+    try {
+      owner_.watch(*this);
+    } catch (const std::system_error& e) {
+      fail(e.code());
       return;
     }
+  }
+  // The set reports each arrival once. An end of stream or error reported while no wait was
+  // pending (the connection paused) is still to be read: read on instead of waiting.
+  if (hung_up_) {
+    read_on();
+    return;
+  }
+  read_scheduled_ = true;
+  waiting_ = true;
+  ++owner_.waiting_;
+  owner_.arm();
+}
+
+void TcpSocket::read_on() {
+  read_scheduled_ = true;
+  asio::post(owner_.io_, [this, generation = generation_] {
+    if (generation != generation_) return;
+    read_scheduled_ = false;
     read_ready(generation);
   });
 }
@@ -173,7 +192,8 @@ void TcpSocket::read_ready(std::uint64_t generation) {
   std::error_code ec;
   std::size_t n = socket_->read_some(asio::buffer(buffer), ec);
   if (ec == asio::error::would_block || ec == asio::error::try_again) {
-    start_reading(generation);
+    hung_up_ = false;  // nothing left after all: wait, never spin
+    start_reading();
     return;
   }
   if (ec == asio::error::eof) {
@@ -188,19 +208,14 @@ void TcpSocket::read_ready(std::uint64_t generation) {
   received_.append(buffer.data(), n);
   if (owner_.events_.data_arrival) owner_.events_.data_arrival(index_, n);
   if (generation != generation_ || !socket_ || reading_paused_) return;
-  // A short read emptied the system's queue: wait for more (the wait reports bytes that came
-  // meanwhile at once). A full one likely left more: read on without waiting, but after the
-  // handlers already due, so one fast sender cannot hold up the others.
+  // A short read emptied the system's queue: wait for more (bytes that come later are reported
+  // by the set). A full one likely left more: read on without waiting, but after the handlers
+  // already due, so one fast sender cannot hold up the others.
   if (n < buffer.size()) {
-    start_reading(generation);
-    return;
+    start_reading();
+  } else {
+    read_on();
   }
-  read_scheduled_ = true;
-  asio::post(owner_.io_, [this, generation] {
-    if (generation != generation_) return;
-    read_scheduled_ = false;
-    read_ready(generation);
-  });
 }
 
 void TcpSocket::resume_reading() {
@@ -208,12 +223,7 @@ void TcpSocket::resume_reading() {
   reading_paused_ = false;
   if (!socket_ || state_ != SocketState::kConnected || read_scheduled_) return;
   // Posted, not read here: the caller's handler ends before the data-arrival handler runs.
-  read_scheduled_ = true;
-  asio::post(owner_.io_, [this, generation = generation_] {
-    if (generation != generation_) return;
-    read_scheduled_ = false;
-    read_ready(generation);
-  });
+  read_on();
 }
 
 void TcpSocket::fail(const std::error_code& ec) {
@@ -267,6 +277,9 @@ void TcpSocket::write_next(std::uint64_t generation) {
 }
 
 void TcpSocket::close() {
+  if (waiting_) --owner_.waiting_;
+  waiting_ = false;
+  if (watched_) owner_.unwatch(*this);
   ++generation_;
   std::error_code ignored;
   if (acceptor_) acceptor_->close(ignored);
@@ -287,10 +300,70 @@ void TcpSocket::close() {
 
 TcpSocketArray::TcpSocketArray(asio::io_context& io, TcpEvents events)
     : io_(io), events_(std::move(events)), read_buffer_(kReadBuffer) {
+  int set = ::epoll_create1(EPOLL_CLOEXEC);
+  if (set < 0) throw std::system_error(errno, std::generic_category(), "epoll_create1");
+  ready_set_ = std::make_unique<asio::posix::stream_descriptor>(io_, set);
   create(0);
 }
 
+namespace {
+// An event names the element and the low half of its connection's generation: an event of a
+// connection closed meanwhile is recognised and dropped.
+std::uint64_t event_key(int index, std::uint64_t generation) {
+  return (generation << 32) | static_cast<std::uint32_t>(index);
+}
+}  // namespace
+
+void TcpSocketArray::watch(TcpSocket& element) {
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+  event.data.u64 = event_key(element.index_, element.generation_);
+  if (::epoll_ctl(ready_set_->native_handle(), EPOLL_CTL_ADD, element.socket_->native_handle(), &event) != 0) {
+    throw std::system_error(errno, std::generic_category(), "epoll_ctl");
+  }
+  element.watched_ = true;
+  element.hung_up_ = false;
+}
+
+void TcpSocketArray::unwatch(TcpSocket& element) {
+  element.watched_ = false;
+  if (!element.socket_) return;
+  // Closing the socket would remove it too, unless a child process still holds a copy.
+  ::epoll_ctl(ready_set_->native_handle(), EPOLL_CTL_DEL, element.socket_->native_handle(), nullptr);
+}
+
+void TcpSocketArray::arm() {
+  if (armed_) return;
+  armed_ = true;
+  ready_set_->async_wait(asio::posix::descriptor_base::wait_read,
+                         [this, alive = std::weak_ptr<int>(alive_)](std::error_code ec) {
+                           if (!alive.lock()) return;
+                           armed_ = false;
+                           if (!ec) on_ready();
+                         });
+}
+
+void TcpSocketArray::on_ready() {
+  constexpr int kEvents = 64;
+  epoll_event events[kEvents];
+  int count = ::epoll_wait(ready_set_->native_handle(), events, kEvents, 0);
+  for (int i = 0; i < count; ++i) {
+    auto found = elements_.find(static_cast<int>(static_cast<std::uint32_t>(events[i].data.u64)));
+    if (found == elements_.end()) continue;
+    TcpSocket& element = *found->second;
+    if (event_key(element.index_, element.generation_) != events[i].data.u64) continue;
+    if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) element.hung_up_ = true;
+    if (!element.waiting_) continue;  // paused, or a read is already due
+    element.waiting_ = false;
+    --waiting_;
+    element.read_scheduled_ = false;
+    element.read_ready(element.generation_);
+  }
+  if (waiting_ > 0) arm();
+}
+
 TcpSocketArray::~TcpSocketArray() {
+  alive_.reset();
   for (auto& [index, element] : elements_) element->close();
 }
 

@@ -6,6 +6,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
+#include <asio/posix/stream_descriptor.hpp>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -95,7 +96,8 @@ class TcpSocket {
  private:
   friend class TcpSocketArray;
   TcpSocket(TcpSocketArray& owner, int index) : owner_(owner), index_(index) {}
-  void start_reading(std::uint64_t generation);
+  void start_reading();
+  void read_on();
   void read_ready(std::uint64_t generation);
   void start_accepting(std::uint64_t generation);
   void fail(const std::error_code& ec);
@@ -112,6 +114,9 @@ class TcpSocket {
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
   std::string received_;
   bool read_scheduled_ = false;  // a readiness wait or a posted read is outstanding
+  bool watched_ = false;         // in the array's readiness set
+  bool waiting_ = false;         // for readiness
+  bool hung_up_ = false;         // the set reported an end of stream or an error
   bool reading_paused_ = false;
   std::vector<std::string> outbox_;
   bool writing_ = false;
@@ -138,6 +143,14 @@ class TcpSocketArray {
 
  private:
   friend class TcpSocket;
+  // The connections' readiness: an epoll set of the array's own, each connection registered
+  // once (edge-triggered), and the set waited on through the loop. Waiting on each socket
+  // through Asio re-arms it with an epoll_ctl at every wait.
+  void watch(TcpSocket& element);
+  void unwatch(TcpSocket& element);
+  void arm();
+  void on_ready();
+
   asio::io_context& io_;
   TcpEvents events_;
   std::map<int, std::unique_ptr<TcpSocket>> elements_;
@@ -145,6 +158,10 @@ class TcpSocketArray {
   std::map<int, asio::ip::tcp::socket> pending_;
   int next_request_id_ = 1;
   std::vector<char> read_buffer_;  // shared by the elements' reads, which never overlap
+  std::unique_ptr<asio::posix::stream_descriptor> ready_set_;
+  bool armed_ = false;
+  int waiting_ = 0;  // elements waiting for readiness
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // guards the set's wait
 };
 
 struct UdpEvents {
