@@ -67,7 +67,7 @@ std::string OutputFiles::create(int exchange, std::time_t now) {
   std::string name = file_name(exchange, free_stamp(exchange, now));
   try {
     // Appending: should the name be taken after all, nothing already in it is lost.
-    tsFiles_[slot(exchange)] = finisher_.open_claimed(fs_, data_path_ / name);
+    tsFiles_[slot(exchange)] = finisher_.open_claimed(data_path_ / name);
   } catch (...) {
     finisher_.release(data_path_ / name);
     throw;

@@ -69,7 +69,7 @@ frmIPService::frmIPService()
 void frmIPService::BeforeCommandLine() {
   // The random part of file names is seeded from the time of day when SiteFiles is made.
   strDataPath = program_dir() / "data";
-  site_files_ = std::make_unique<SiteFiles>(fs_, finisher_, strDataPath, [this](int site, const std::exception& e) {
+  site_files_ = std::make_unique<SiteFiles>(finisher_, strDataPath, [this](int site, const std::exception& e) {
     figures_.on_write_failed(site);
     ErrorHandlerFrom("", e.what(), "DataArrival");
   });

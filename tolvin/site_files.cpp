@@ -56,9 +56,8 @@ void clean_block(std::string& block) {
   }
 }
 
-SiteFiles::SiteFiles(platform::FileSystem& fs, files::Finisher& finisher, std::filesystem::path data_path,
-                     LostBlock lost)
-    : fs_(fs), finisher_(finisher), data_path_(std::move(data_path)), lost_(std::move(lost)) {}
+SiteFiles::SiteFiles(files::Finisher& finisher, std::filesystem::path data_path, LostBlock lost)
+    : finisher_(finisher), data_path_(std::move(data_path)), lost_(std::move(lost)) {}
 
 std::size_t SiteFiles::slot(int site) {
   if (site < 0 || site > kMaxSiteIndex) throw vb::VbError(9, "Subscript out of range");
@@ -81,7 +80,7 @@ std::string SiteFiles::create(int site) {
     path = data_path_ / file_name(site, stamp, random_.next());
   }
   try {
-    tsSite_[slot(site)] = finisher_.open_claimed(fs_, path);
+    tsSite_[slot(site)] = finisher_.open_claimed(path);
   } catch (...) {
     finisher_.release(path);
     throw;

@@ -32,9 +32,8 @@ void clean_block(std::string& block);
 class SiteFiles {
  public:
   using LostBlock = std::function<void(int site, const std::exception& error)>;
-  // `fs` and `finisher` must outlive this object.
-  SiteFiles(platform::FileSystem& fs, files::Finisher& finisher, std::filesystem::path data_path,
-            LostBlock lost);
+  // `finisher`, which opens the files, must outlive this object.
+  SiteFiles(files::Finisher& finisher, std::filesystem::path data_path, LostBlock lost);
 
   bool is_open(int site) const;
   // Opens a new file "<site>_<stamp><random>.ip" for appending (an existing file of that name is
@@ -61,7 +60,6 @@ class SiteFiles {
   static std::size_t slot(int site);
   void write_held_of(int site);
 
-  platform::FileSystem& fs_;
   files::Finisher& finisher_;
   std::filesystem::path data_path_;
   LostBlock lost_;

@@ -112,7 +112,7 @@ class SiteFilesOnDisk : public ::testing::Test {
 };
 
 TEST_F(SiteFilesOnDisk, AppendsToTheOpenFileAndReopensANewOne) {
-  SiteFiles files(platform::posix_file_system(), finisher_, dir_, rethrow);
+  SiteFiles files(finisher_, dir_, rethrow);
   EXPECT_FALSE(files.is_open(5));
   files.create(5);
   files.hold(5, "ab", "");
@@ -133,7 +133,7 @@ TEST_F(SiteFilesOnDisk, AppendsToTheOpenFileAndReopensANewOne) {
 }
 
 TEST_F(SiteFilesOnDisk, SiteNumbersOutsideTheArrayAreRefused) {
-  SiteFiles files(platform::posix_file_system(), finisher_, dir_, rethrow);
+  SiteFiles files(finisher_, dir_, rethrow);
   EXPECT_THROW(files.is_open(1001), vb::VbError);
   EXPECT_THROW(files.create(-1), vb::VbError);
   EXPECT_NO_THROW(files.create(1000));
@@ -141,14 +141,15 @@ TEST_F(SiteFilesOnDisk, SiteNumbersOutsideTheArrayAreRefused) {
 }
 
 TEST_F(SiteFilesOnDisk, CreateFailsWhenTheDirectoryIsGone) {
-  SiteFiles files(platform::posix_file_system(), finisher_, dir_ / "missing", rethrow);
+  SiteFiles files(finisher_, dir_ / "missing", rethrow);
   EXPECT_THROW(files.create(1), platform::FileError);
   EXPECT_FALSE(files.is_open(1));
 }
 
 TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSites) {
   RefusingFileSystem fs;
-  SiteFiles files(fs, finisher_, dir_, rethrow);
+  files::Finisher finisher(io_, fs);
+  SiteFiles files(finisher, dir_, rethrow);
   files.create(1);
   files.create(2);
   files.hold(1, "a", "\r\n");
@@ -172,7 +173,8 @@ TEST_F(SiteFilesOnDisk, HeldBlocksGoOutOneWriteARunInOrderBeforeCloseAndOtherSit
 TEST_F(SiteFilesOnDisk, AFailedRunIsWrittenBlockByBlockLosingOnlyTheBlocksThatFail) {
   RefusingFileSystem fs;
   std::vector<std::string> lost;
-  SiteFiles files(fs, finisher_, dir_, [&](int, const std::exception& e) { lost.push_back(e.what()); });
+  files::Finisher finisher(io_, fs);
+  SiteFiles files(finisher, dir_, [&](int, const std::exception& e) { lost.push_back(e.what()); });
   files.create(7);
   for (std::string block : {"r1", "r2!", "r3", "r4!", "r5"}) files.hold(7, block, ";");
   files.write_held();

@@ -77,8 +77,7 @@ void Finisher::push(Job job) {
   if (was_empty) work_.notify_one();
 }
 
-std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSystem& fs,
-                                                              const std::filesystem::path& path) {
+std::unique_ptr<platform::WritableFile> Finisher::open_claimed(const std::filesystem::path& path) {
   std::unique_ptr<platform::WritableFile> file;
   {
     std::unique_lock lock(mutex_);
@@ -93,7 +92,7 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(platform::FileSys
     }
   }
   if (file && file->link_as(path)) return file;
-  return fs.open(path, platform::OpenMode::kAppend);
+  return fs_.open(path, platform::OpenMode::kAppend);
 }
 
 void Finisher::prepare(const std::filesystem::path& dir, std::size_t count) {

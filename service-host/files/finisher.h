@@ -64,13 +64,13 @@ class Finisher {
   // begun yet already covers a new request for the same folder.
   void sweep(const std::filesystem::path& dir, const std::string& ext, OnError on_error);
 
-  // Opens the claimed name `path` for appending, with `fs`: a ready unnamed file of its folder
-  // takes the name; when none is ready or the name exists, fs.open() as before (an existing file
-  // is appended to, never replaced). Every file asked for is made again at once, before any
+  // Opens the claimed name `path` for appending: a ready unnamed file of its folder takes the
+  // name; when none is ready or the name exists, the file system's open() (an existing file is
+  // appended to, never replaced). Every file asked for is made again at once, before any
   // finishing (at most 256 a folder wait, fewer under a low descriptor limit), so a rotation
   // finds as many as the one before took.
   // Unnamed files vanish when closed: nothing is left after a kill.
-  std::unique_ptr<platform::WritableFile> open_claimed(platform::FileSystem& fs, const std::filesystem::path& path);
+  std::unique_ptr<platform::WritableFile> open_claimed(const std::filesystem::path& path);
   // Asks for `count` unnamed files in `dir` (at most as above) before anything handed over: a
   // start with many sources then names its first files as quickly as those of later periods.
   void prepare(const std::filesystem::path& dir, std::size_t count);

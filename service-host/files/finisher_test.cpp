@@ -147,9 +147,9 @@ TEST_F(FinisherTest, ASweepOfAMissingFolderIsReported) {
 }
 
 // One period: a new file of `name` opened through the finisher, written and handed over.
-void run_period(Finisher& finisher, CountingFileSystem& files, const fs::path& path, const std::string& content) {
+void run_period(Finisher& finisher, const fs::path& path, const std::string& content) {
   ASSERT_TRUE(finisher.claim(path));
-  auto file = finisher.open_claimed(files, path);
+  auto file = finisher.open_claimed(path);
   file->append(content);
   finisher.finish(std::move(file), path, {});
   finisher.wait_idle();
@@ -158,12 +158,12 @@ void run_period(Finisher& finisher, CountingFileSystem& files, const fs::path& p
 TEST_F(FinisherTest, NewFilesAreNamedFromUnnamedOnesMadeAfterABatchAndAnExistingNameIsAppendedTo) {
   CountingFileSystem files;
   Finisher finisher(io_, files);
-  run_period(finisher, files, dir_ / "1_a.ip", "one");  // nothing ready yet: opened by name
+  run_period(finisher, dir_ / "1_a.ip", "one");  // nothing ready yet: opened by name
   EXPECT_EQ(files.opened, 1);
   std::ofstream(dir_ / "2_b.ip") << "older;";  // left by a killed run
-  run_period(finisher, files, dir_ / "2_b.ip", "newer;");
+  run_period(finisher, dir_ / "2_b.ip", "newer;");
   EXPECT_EQ(files.opened, 2);  // the name exists: opened by name, appended to
-  run_period(finisher, files, dir_ / "3_c.ip", "three");
+  run_period(finisher, dir_ / "3_c.ip", "three");
   EXPECT_EQ(files.opened, 2);  // named from the ready one
   EXPECT_EQ(files.unnamed_asked, 3);
   EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.dat", "3_c.dat"}));
@@ -187,7 +187,7 @@ TEST_F(FinisherTest, FilesPreparedAtAStartAreReadyWhenItsSweepEnds) {
   std::vector<std::unique_ptr<platform::WritableFile>> open;
   for (const auto& name : kNames) {
     ASSERT_TRUE(finisher.claim(dir_ / name));
-    open.push_back(finisher.open_claimed(files, dir_ / name));
+    open.push_back(finisher.open_claimed(dir_ / name));
     open.back()->append(name);
   }
   EXPECT_EQ(files.opened, 0);
@@ -202,8 +202,8 @@ TEST_F(FinisherTest, WhereUnnamedFilesAreRefusedFilesAreOpenedByNameAndNeverAske
   CountingFileSystem files;
   files.refuse_unnamed = true;
   Finisher finisher(io_, files);
-  run_period(finisher, files, dir_ / "1_a.ip", "one");
-  run_period(finisher, files, dir_ / "2_b.ip", "two");
+  run_period(finisher, dir_ / "1_a.ip", "one");
+  run_period(finisher, dir_ / "2_b.ip", "two");
   EXPECT_EQ(files.opened, 2);
   EXPECT_EQ(files.unnamed_asked, 1);
   EXPECT_EQ(names(), (std::set<std::string>{"1_a.dat", "2_b.dat"}));
