@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "files/data_files.h"
+#include "platform/files_fixture.h"
 
 namespace ralvek::quendor {
 namespace {
@@ -19,7 +20,7 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // The real file system, with opening made to fail on request.
-class FaultyFileSystem final : public platform::FileSystem {
+class FaultyFileSystem final : public platform::PassThroughFileSystem {
  public:
   bool fail_open = false;
   std::unique_ptr<platform::WritableFile> open(const fs::path& path,
@@ -27,14 +28,6 @@ class FaultyFileSystem final : public platform::FileSystem {
     if (fail_open) throw platform::FileError(EACCES, path);
     return real().open(path, mode);
   }
-  bool is_directory(const fs::path& path) override { return real().is_directory(path); }
-  void create_directory(const fs::path& path) override { real().create_directory(path); }
-  std::vector<platform::DirEntry> list(const fs::path& dir) override { return real().list(dir); }
-  void publish(const fs::path& from, const fs::path& to) override { real().publish(from, to); }
-  void remove(const fs::path& path) override { real().remove(path); }
-
- private:
-  static platform::FileSystem& real() { return platform::posix_file_system(); }
 };
 
 // The service with its events recorded instead of logged, owning its data files as the one

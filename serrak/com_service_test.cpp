@@ -7,6 +7,8 @@
 #include <iterator>
 #include <set>
 
+#include "platform/files_fixture.h"
+
 namespace ralvek::serrak {
 namespace {
 
@@ -109,7 +111,7 @@ class FakeScript : public UserScript {
 };
 
 // The real file system with switchable faults.
-class FaultyFileSystem : public platform::FileSystem {
+class FaultyFileSystem : public platform::PassThroughFileSystem {
  public:
   std::unique_ptr<platform::WritableFile> open(const fs::path& p, platform::OpenMode m) override {
     if (fail_open) throw platform::FileError(EACCES, p);
@@ -126,17 +128,8 @@ class FaultyFileSystem : public platform::FileSystem {
     };
     return std::make_unique<Failing>(&fail_append, std::move(file));
   }
-  bool is_directory(const fs::path& p) override { return real().is_directory(p); }
-  void create_directory(const fs::path& p) override { real().create_directory(p); }
-  std::vector<platform::DirEntry> list(const fs::path& d) override { return real().list(d); }
-  void publish(const fs::path& f, const fs::path& t) override { real().publish(f, t); }
-  void remove(const fs::path& p) override { real().remove(p); }
-
   bool fail_open = false;
   bool fail_append = false;
-
- private:
-  static platform::FileSystem& real() { return platform::posix_file_system(); }
 };
 
 class ComServiceTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "platform/files_fixture.h"
 #include "vb/vb.h"
 
 namespace ralvek::tolvin {
@@ -67,7 +68,7 @@ std::string content_of(const std::filesystem::path& dir, const std::string& pref
 }
 
 // Writes through to disk, but a write holding a "!" fails as a full disk would, leaving nothing.
-class RefusingFileSystem final : public platform::FileSystem {
+class RefusingFileSystem final : public platform::PassThroughFileSystem {
  public:
   int writes = 0;
   std::unique_ptr<platform::WritableFile> open(const std::filesystem::path& path, platform::OpenMode mode) override {
@@ -88,14 +89,6 @@ class RefusingFileSystem final : public platform::FileSystem {
     file->path = path;
     return file;
   }
-  bool is_directory(const std::filesystem::path& path) override { return real().is_directory(path); }
-  void create_directory(const std::filesystem::path& path) override { real().create_directory(path); }
-  std::vector<platform::DirEntry> list(const std::filesystem::path& dir) override { return real().list(dir); }
-  void publish(const std::filesystem::path& from, const std::filesystem::path& to) override { real().publish(from, to); }
-  void remove(const std::filesystem::path& path) override { real().remove(path); }
-
- private:
-  static platform::FileSystem& real() { return platform::posix_file_system(); }
 };
 
 class SiteFilesOnDisk : public ::testing::Test {

@@ -9,6 +9,8 @@
 #include <future>
 #include <set>
 
+#include "platform/files_fixture.h"
+
 namespace ralvek::files {
 namespace {
 
@@ -34,7 +36,7 @@ class HeldFile final : public platform::WritableFile {
 
 // The real file system, counting the files opened by name and unnamed; `refuse_unnamed` plays a
 // file system without O_TMPFILE.
-class CountingFileSystem final : public platform::FileSystem {
+class CountingFileSystem final : public platform::PassThroughFileSystem {
  public:
   int opened = 0;
   int unnamed_asked = 0;
@@ -47,14 +49,6 @@ class CountingFileSystem final : public platform::FileSystem {
     ++unnamed_asked;
     return refuse_unnamed ? nullptr : real().open_unnamed(dir);
   }
-  bool is_directory(const fs::path& path) override { return real().is_directory(path); }
-  void create_directory(const fs::path& path) override { real().create_directory(path); }
-  std::vector<platform::DirEntry> list(const fs::path& dir) override { return real().list(dir); }
-  void publish(const fs::path& from, const fs::path& to) override { real().publish(from, to); }
-  void remove(const fs::path& path) override { real().remove(path); }
-
- private:
-  static platform::FileSystem& real() { return platform::posix_file_system(); }
 };
 
 class FinisherTest : public ::testing::Test {
