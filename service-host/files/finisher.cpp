@@ -81,12 +81,11 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(const std::filesy
   std::unique_ptr<platform::WritableFile> file;
   {
     std::unique_lock lock(mutex_);
-    Pool& pool = pools_[path.parent_path()];
-    if (!pool.refused && pool_limit() > 0) {
-      pool.asked = std::min(pool.asked + 1, pool_limit());
-      if (!pool.ready.empty()) {
-        file = std::move(pool.ready.back());
-        pool.ready.pop_back();
+    if (Pool* pool = usable_pool(path.parent_path())) {
+      pool->asked = std::min(pool->asked + 1, pool_limit());
+      if (!pool->ready.empty()) {
+        file = std::move(pool->ready.back());
+        pool->ready.pop_back();
       }
       want_refill(lock);
     }
@@ -97,10 +96,15 @@ std::unique_ptr<platform::WritableFile> Finisher::open_claimed(const std::filesy
 
 void Finisher::prepare(const std::filesystem::path& dir, std::size_t count) {
   std::unique_lock lock(mutex_);
-  Pool& pool = pools_[dir];
-  if (pool.refused || pool_limit() == 0) return;
-  pool.asked = std::min(std::max(pool.asked, count), pool_limit());
+  Pool* pool = usable_pool(dir);
+  if (!pool) return;
+  pool->asked = std::min(std::max(pool->asked, count), pool_limit());
   want_refill(lock);
+}
+
+Finisher::Pool* Finisher::usable_pool(const std::filesystem::path& dir) {
+  Pool& pool = pools_[dir];
+  return pool.refused || pool_limit() == 0 ? nullptr : &pool;
 }
 
 // Wakes the thread once per refill, not once per file taken.

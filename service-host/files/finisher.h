@@ -95,6 +95,8 @@ class Finisher {
   };
 
   void push(Job job);
+  // The pool of `dir`, or nullptr where unnamed files are not kept. Called with mutex_ held.
+  Pool* usable_pool(const std::filesystem::path& dir);
   void want_refill(std::unique_lock<std::mutex>& lock);
   void refill_pools();
   void run();
