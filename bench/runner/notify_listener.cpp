@@ -77,8 +77,7 @@ double NotifyListener::longest_gap_ms(Clock::time_point from, Clock::time_point 
   double longest = 0;
   for (std::size_t i = 1; i < pings_.size(); ++i) {
     if (pings_[i - 1] < from || pings_[i] > to) continue;
-    double gap = std::chrono::duration<double, std::milli>(pings_[i] - pings_[i - 1]).count();
-    longest = std::max(longest, gap);
+    longest = std::max(longest, std::chrono::duration<double, std::milli>(pings_[i] - pings_[i - 1]).count());
   }
   return longest;
 }
